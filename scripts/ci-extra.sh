@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# The sanitizer and fuzz runs of CI, after the plain build and tests passed.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+export CCACHE_BASEDIR=$PWD CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+jobs=$(nproc)
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer: whole suite"
+cmake -S . -B build-asan -G Ninja -DVEXO_SANITIZE=address -DVEXO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
+cmake --build build-asan -j "$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+echo "== ThreadSanitizer: threading tests"
+cmake -S . -B build-tsan -G Ninja -DVEXO_SANITIZE=thread -DVEXO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build-tsan -j "$jobs"
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" -L threads
+
+if [ -d fuzz ]; then
+  echo "== libFuzzer: bounded runs"
+  CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVEXO_BUILD_FUZZ=ON \
+    -DVEXO_BUILD_TESTS=OFF -DVEXO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
+  cmake --build build-fuzz -j "$jobs"
+  for f in build-fuzz/fuzz/fuzz_*; do
+    [ -x "$f" ] || continue
+    name=$(basename "$f")
+    mkdir -p "build-fuzz/corpus-$name"
+    "$f" -max_total_time=60 -rss_limit_mb=2048 "build-fuzz/corpus-$name" fuzz/corpus/"$name" 2>&1 | tail -n 5
+  done
+fi

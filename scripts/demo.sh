@@ -1,0 +1,10 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs the demo against the embedded
+# simulation server.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+export CCACHE_BASEDIR=$PWD CCACHE_DIR=${CCACHE_DIR:-$HOME/.cache/ccache}
+cmake -S . -B build -G Ninja -DVEXO_BUILD_TESTS=OFF -DVEXO_BUILD_BENCH=OFF
+cmake --build build -j "$(nproc)" --target vexo-demo
+build/examples/demo/vexo-demo "$@"

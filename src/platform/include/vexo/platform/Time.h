@@ -1,0 +1,41 @@
+//===- Time.h - file times, local time and MS-DOS packed dates -----------===//
+//
+// This file declares the kernel time services: the system time as a FILETIME,
+// UTC to local file time with the current bias (daylight saving as in force
+// now, refreshed at most once a second so a conversion stays cheap), and the
+// MS-DOS packed date/time.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <optional>
+
+#include <vexo/platform/ComBase.h>
+
+struct SYSTEMTIME {
+    WORD wYear;
+    WORD wMonth;
+    WORD wDayOfWeek;
+    WORD wDay;
+    WORD wHour;
+    WORD wMinute;
+    WORD wSecond;
+    WORD wMilliseconds;
+};
+
+namespace vexo::platform {
+
+void GetSystemTimeAsFileTime(FILETIME *lpSystemTimeAsFileTime);
+/// Shifts a UTC file time by the current local bias. FALSE on overflow.
+BOOL FileTimeToLocalFileTime(const FILETIME *lpFileTime, FILETIME *lpLocalFileTime);
+/// FALSE for years outside 1980..2107.
+BOOL FileTimeToDosDateTime(const FILETIME *lpFileTime, WORD *lpFatDate, WORD *lpFatTime);
+BOOL FileTimeToSystemTime(const FILETIME *lpFileTime, SYSTEMTIME *lpSystemTime);
+BOOL SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, FILETIME *lpFileTime);
+
+/// Minutes to add to UTC to get local time, as in force now (cached <= 1 s).
+int CurrentUtcOffsetMinutes();
+/// Test hook: forces the offset (std::nullopt returns to the system's).
+void SetUtcOffsetOverrideForTesting(std::optional<int> minutes);
+
+} // namespace vexo::platform
