@@ -1,0 +1,56 @@
+//===- Application.h - the application object and its message loop ------===//
+//
+// TApplication drains the message targets of the thread that calls it, routes
+// exceptions that escape a message handler to its exception handler, and lets
+// a GUI toolkit hook in through a wake-up callback (called from any thread
+// when a message is posted) so that its own event loop drains the queue.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <chrono>
+#include <functional>
+
+#include <vexo/framework/SysUtils.h>
+
+namespace vexo {
+
+class TObject;
+
+class TApplication {
+  public:
+    using TExceptionEvent = std::function<void(TObject *Sender, const Exception &E)>;
+
+    /// Delivers every message queued for the calling thread's targets, including
+    /// ones posted while delivering, then returns. Never raises.
+    void ProcessMessages();
+    /// Waits (up to Timeout) for one message for the calling thread and delivers
+    /// it; returns false when none arrived in time.
+    bool HandleMessage(std::chrono::milliseconds Timeout = std::chrono::milliseconds::max());
+    /// Delivers messages until Terminate is called.
+    void Run();
+    /// Ends Run; callable from any thread.
+    void Terminate();
+    bool Terminated() const;
+    /// Clears the terminated flag so Run can be used again.
+    void ResetTerminated();
+    /// Delivers messages until Cond holds or Timeout passes; returns Cond().
+    bool ProcessMessagesUntil(const std::function<bool()> &Cond, std::chrono::milliseconds Timeout);
+
+    /// Handles the exception being caught (call from inside a catch block):
+    /// OnException if assigned, otherwise the default handler, which shows the
+    /// message through the UI services (ShowMessage). Never raises.
+    void HandleException(TObject *Sender);
+    /// Replaceable handler; non-framework exceptions arrive wrapped in Exception.
+    TExceptionEvent OnException;
+
+    /// Called from any thread whenever a message is posted; a GUI toolkit
+    /// uses it to schedule ProcessMessages on its own loop. Thread-safe to set.
+    void SetWakeUpHook(std::function<void()> Hook);
+    void WakeUp() const;
+};
+
+/// The one application object.
+extern TApplication *const Application;
+
+} // namespace vexo

@@ -1,0 +1,51 @@
+//===- Messages.h - message targets: post from any thread, run on the owner -===//
+//
+// A message target stands in for a hidden window: AllocateHWnd registers a
+// window procedure owned by the calling thread; PostMessage queues a message
+// from any thread without blocking on the owner and keeps each poster's
+// order; the owner thread's application object drains the queue and calls the
+// procedure (ProcessMessages, HandleMessage, Run). A post to a target that is
+// gone returns false and the poster frees what it carried. Messages still
+// queued when a target is released are handed to its discard procedure, so
+// their payloads can be freed.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+namespace vexo {
+
+using HWND = std::uint32_t; ///< 0 is no target
+using UINT = std::uint32_t;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+
+constexpr UINT WM_USER = 0x0400;
+
+struct TMessage {
+    UINT Msg;
+    WPARAM WParam;
+    LPARAM LParam;
+    LRESULT Result;
+};
+
+using TWndMethod = std::function<void(TMessage &)>;
+
+/// Creates a target owned by the calling thread. Discard (optional) receives
+/// every message still queued when the target is released. Thread-safe.
+HWND AllocateHWnd(TWndMethod WndProc, TWndMethod Discard = nullptr);
+/// Releases a target: no message is delivered to it afterwards; queued ones go
+/// to its discard procedure. Must not run while the target's procedure is
+/// running on another thread (owner thread only).
+void DeallocateHWnd(HWND Wnd);
+/// Queues a message for Wnd's owner thread; false when Wnd does not exist.
+/// Never blocks on the owner; thread-safe.
+bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+/// Calls the procedure of Wnd directly on the calling thread, which must be
+/// its owner; returns the message's Result (0 when Wnd does not exist).
+LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+
+} // namespace vexo
