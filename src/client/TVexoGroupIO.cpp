@@ -23,12 +23,6 @@ namespace vexo {
 
 std::atomic<std::uint32_t> TransactionCounter{0};
 
-void TVexoGroup::ClearTaskId(std::uint32_t Id) {
-    // Only the id that is current is cleared; a newer call may have replaced it.
-    std::uint32_t Expected = Id;
-    FTaskId.compare_exchange_strong(Expected, 0, std::memory_order_acq_rel);
-}
-
 namespace {
 
 /// The list an operation works on: the caller's, or a temporary one of all
