@@ -8,6 +8,7 @@
 #include <vexo/framework/Application.h>
 
 #include <atomic>
+#include <exception>
 #include <memory>
 #include <mutex>
 
@@ -111,6 +112,10 @@ bool TApplication::ProcessMessagesUntil(const std::function<bool()> &Cond,
 }
 
 void TApplication::HandleException(TObject *Sender) {
+    // Outside a catch block there is nothing to handle (and rethrowing would
+    // end the process).
+    if (!std::current_exception())
+        return;
     try {
         try {
             throw;
@@ -133,8 +138,7 @@ void TApplication::HandleException(TObject *Sender) {
                 ShowMessage(wrapped.Message());
         }
     } catch (...) {
-        // Called outside a catch block, or the handler itself failed: the
-        // handler of last resort never raises.
+        // The handler itself failed: the handler of last resort never raises.
     }
 }
 

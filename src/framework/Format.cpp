@@ -199,8 +199,7 @@ std::string Format(std::string_view Fmt, std::initializer_list<FormatArg> ArgLis
             left = true;
             ++i;
         }
-        readNumber(width);
-        if (width < 0) {
+        if (readNumber(width) && width < 0) { // a negative "*" width means left-justified
             left = true;
             width = -width;
         }
