@@ -1,0 +1,168 @@
+//===- TVexoServer.h - one connection to one OPC DA server ---------------===//
+//
+// TVexoServer is the root of the client's object tree: it owns its groups,
+// the defaults for new groups, its own address-space browser and the private
+// message target through which server callbacks become events on the thread
+// that created it. Every operation runs on that owner thread.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <vexo/OPCCOMN.h>
+#include <vexo/OPCDA.h>
+#include <vexo/client/VexoTypes.h>
+#include <vexo/framework/Classes.h>
+#include <vexo/framework/Lists.h>
+#include <vexo/framework/Variants.h>
+#include <vexo/platform/ComPtr.h>
+
+namespace vexo {
+
+class TVexoShutdownEvent;
+
+/// Creates OPC server objects locally or on a named computer.
+class CoOPCServer {
+  public:
+    CoOPCServer() = delete;
+    /// Creates the object (locally when MachineName is blank after trimming),
+    /// casts it to IOPCServer and waits 100 ms. Platform failures raise
+    /// EOleSysError; an object without IOPCServer raises EIntfCastError.
+    static platform::ComPtr<IOPCServer> Create(const GUID &ClassID, const std::string &MachineName);
+};
+
+/// Sets process-wide COM security (no authentication, impersonate); returns
+/// the result of CoInitializeSecurity. Call once at start-up.
+HRESULT VexoInitSecurity();
+
+/// One connection to one OPC DA server. Created with new and an owner, or by
+/// std::unique_ptr. Owner thread only; events are raised on the owner thread.
+class TVexoServer : public TComponent {
+  public:
+    explicit TVexoServer(TComponent *AOwner);
+    /// Releases the message target, then disconnects without OnDisconnect.
+    ~TVexoServer() override;
+    std::string ClassName() const override { return "TVexoServer"; }
+
+    // --- Published properties --------------------------------------------
+    bool BatchMode() const { return FBatchMode; }
+    void SetBatchMode(bool Value) { FBatchMode = Value; }
+    const std::string &ComputerName() const { return FComputerName; }
+    void SetComputername(const std::string &Value);
+    const std::string &ServerName() const { return FServerName; }
+    void SetServer(const std::string &Value);
+    TVexoGroups *OPCGroups() const { return FOPCGroups.get(); }
+    TVexoDefaultGroup *OPCGroupDefault() const { return FOPCGroupDefault.get(); }
+    bool Active() const { return FActive; }
+    /// Connects (true) or disconnects (false); while loading only stores.
+    void SetActive(bool Value);
+    const std::string &ClientName() const { return FClientName; }
+    void SetClientName(const std::string &Value) { FClientName = Value; }
+    const std::string &Version() const { return FVersion; }
+    /// Ignores Value: the version text cannot be changed.
+    void SetVersion(const std::string &Value);
+
+    TOnOPCErrorEvent OnError;
+    TOnOPCServerShutdownEvent OnServerShutdown;
+    TOnOPCConnectEvent OnConnect;
+    TOnOPCConnectEvent OnDisconnect;
+    TOnOPCDataChangeEvent OnDatachange;
+    TOnOPCDataChangeEvent OnWriteError;
+    TOnOPCDataChangeEvent OnWriteComplete;
+
+    // --- Connection --------------------------------------------------------
+    void Connect(const std::string &AServerName, const std::string &AComputerName);
+    void Disconnect();
+    /// True when connected; otherwise Fault("not connected to server") and false.
+    bool CheckServer();
+    /// The connection (a new counted reference), or empty after CheckServer failed.
+    platform::ComPtr<IOPCServer> GetOPCServer();
+    /// Cached on first request; empty when not offered (asked again next time).
+    platform::ComPtr<IOPCCommon> GetCommonIF();
+    platform::ComPtr<IOPCItemProperties> GetItemPropIF();
+    /// True when connected to a server object offering IConnectionPointContainer.
+    bool Version2();
+    /// Forgets the shutdown sink, releases cached interfaces, removes every
+    /// group from the server, unbinds the browser and releases the server.
+    void RemoveServerInterface();
+    /// The error path: OnError, then EOPCException unless the handler cleared
+    /// RaiseException.
+    void Fault(const std::string &Msg);
+    int GetGroupCount() const;
+    /// The server's own text for Code; "" when not connected or refused.
+    std::string GetErrorString(HRESULT Code);
+    /// The component's own address-space browser.
+    TVexoBrowser *Browser() const { return FBrowser.get(); }
+    /// True when the server reference is held (no fault, no server call).
+    bool HasServerIF() const { return static_cast<bool>(FServerIF); }
+
+    // --- Event delivery ------------------------------------------------------
+    /// The private message target, created on first use (owner thread only).
+    HWND GetHandle();
+
+    // --- Status --------------------------------------------------------------
+    /// Raw status; all zero after "not connected to server". The vendor pointer
+    /// of the copy is cleared.
+    OPCSERVERSTATUS GetStatus();
+    tServerStateRec GetState();
+    int GetServerState();
+    std::string GetServerStateStr();
+    TDateTime GetStartTime();
+    TDateTime GetCurrentTime();
+    TDateTime GetLastUpdateTime();
+    int GetMajorVersion();
+    int GetMinorVersion();
+    std::string GetVendorInfo();
+    int GetBandWidth();
+    int GetBuildNumber();
+    /// Raises EOPCException("not connected to server") without IOPCCommon.
+    int GetLocaleId();
+    void SetLocaleId(int Value);
+
+    // --- Configuration file ----------------------------------------------------
+    void SaveToFile(const std::string &FileName);
+    void LoadFromFile(const std::string &FileName);
+
+    // --- Item properties ---------------------------------------------------------
+    bool QueryAvailableProperties(const std::string &ItemID, TStrings *Lines);
+    bool GetItemProperty(const std::string &ItemID, int PropertyID, OleVariant &Value);
+    std::string LookupItemId(const std::string &ItemID, std::uint32_t PropertyID);
+
+  protected:
+    void Loaded() override;
+    /// Dispatches one message to its handler; an escaping exception goes to
+    /// Application->HandleException and never leaves WndProc.
+    void WndProc(TMessage &Message);
+    void CMOPCShutDown(TMessage &Message);
+    void CMOPCDatachange(TMessage &Message);
+    void CMOPCWriteError(TMessage &Message);
+    void CMOPCWriteComplete(TMessage &Message);
+
+  private:
+    friend class TVexoShutdownEvent;
+    void Connect();
+    void DisconnectNow();
+    /// Frees the list a discarded message carries.
+    static void DiscardMessage(TMessage &Message);
+
+    bool FActive = false;
+    std::string FServerName;
+    platform::ComPtr<IOPCServer> FServerIF;
+    platform::ComPtr<IOPCCommon> FCommonIF;
+    platform::ComPtr<IOPCItemProperties> FItemPropIF;
+    std::unique_ptr<TVexoBrowser> FBrowser;
+    std::string FComputerName;
+    std::unique_ptr<TVexoGroups> FOPCGroups;
+    std::unique_ptr<TVexoDefaultGroup> FOPCGroupDefault;
+    /// The shutdown sink registered at connect; held counted so it can be
+    /// detached (it ignores requests afterwards), never called through.
+    platform::ComPtr<TVexoShutdownEvent> FShutdownEvent;
+    HWND FHandle = 0;
+    std::string FClientName;
+    bool FBatchMode = false;
+    std::string FVersion = "1.3";
+};
+
+} // namespace vexo

@@ -1,0 +1,132 @@
+//===- VexoSinks.h - the callback objects servers call -------------------===//
+//
+// The shutdown sink, the DA 2.0 data callback and the DA 1.0 advise sink, and
+// the registration helpers they use. Sinks run on whatever thread the server
+// calls them on; they never run application code: they store into items,
+// build a TVexoItemList and post it to the server component's message target.
+// Each sink can be detached from its owner; a detached sink ignores late
+// calls, and detaching waits for a call that is running in it.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <mutex>
+#include <vector>
+
+#include <vexo/OPCCOMN.h>
+#include <vexo/OPCDA.h>
+#include <vexo/client/VexoTypes.h>
+#include <vexo/framework/Interfaced.h>
+
+namespace vexo {
+
+/// Registers Sink at Server's connection point for IID; E_FAIL without a
+/// container or point, otherwise what Advise answers. Never raises.
+HRESULT AdviseConnectionPoint(IUnknown *Server, const IID &IID, IUnknown *Sink, DWORD &Cookie);
+HRESULT UnadviseConnectionPoint(IUnknown *Server, const IID &IID, DWORD Cookie);
+/// Advises Sink on Source's IDataObject for the data-with-time stream.
+HRESULT DataObjectAdvise(IUnknown *Source, IAdviseSink *Sink, DWORD &Connection);
+HRESULT DataObjectUnadvise(IUnknown *Source, DWORD Connection);
+
+/// Clipboard-format ids of the DA 1.0 streams, registered once at start-up.
+extern UINT OPCSTMFORMATDATA;
+extern UINT OPCSTMFORMATDATATIME;
+extern UINT OPCSTMFORMATWRITECOMPLETE;
+void OPCDARegisterClipboardFormats();
+
+/// IOPCShutdown sink of one server component.
+class TVexoShutdownEvent final : public TInterfacedObject<IOPCShutdown> {
+  public:
+    /// Registers with AOwner's server; the result stays in AdviseResult().
+    explicit TVexoShutdownEvent(TVexoServer *AOwner);
+    ~TVexoShutdownEvent() override;
+    /// Posts CM_OPCSHUTDOWN to the owner unless detached; always S_OK.
+    HRESULT ShutdownRequest(LPCWSTR szReason) override;
+    /// Forgets the owner; waits for a running ShutdownRequest.
+    void Detach();
+    HRESULT AdviseResult() const { return FAdviseResult; }
+    DWORD Cookie() const { return FCookie; }
+
+  private:
+    std::mutex FGate;
+    TVexoServer *FOwner;
+    HWND FTarget;
+    DWORD FCookie = 0;
+    HRESULT FAdviseResult = E_FAIL;
+};
+
+/// IOPCDataCallback sink of one group (DA 2.0).
+class TVexoDataCallback final : public TInterfacedObject<IOPCDataCallback> {
+  public:
+    explicit TVexoDataCallback(TVexoGroup *Group);
+    ~TVexoDataCallback() override;
+    HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
+                         HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
+                         VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
+                         HRESULT *pErrors) override;
+    HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
+                           HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
+                           VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
+                           HRESULT *pErrors) override;
+    HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
+                            OPCHANDLE *pClienthandles, HRESULT *pErrors) override;
+    HRESULT OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) override;
+    void ClearTaskId(DWORD Id);
+    /// Forgets the group; waits for a running callback.
+    void Detach();
+    HRESULT AdviseResult() const { return FAdviseResult; }
+
+  private:
+    std::mutex FGate;
+    TVexoGroup *FGroup;
+    int FGroupID;
+    HWND FTarget;
+    DWORD FCookie = 0;
+    HRESULT FAdviseResult = E_FAIL;
+};
+
+/// IAdviseSink of one group for the DA 1.0 data streams.
+class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
+  public:
+    explicit TVexoAdviseSink(TVexoGroup *Group);
+    ~TVexoAdviseSink() override;
+    /// The DA 1.0 stream handler: reads the block as the standard lays it out,
+    /// checking every offset and length against its size; ignores a malformed one.
+    void OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) override;
+    void OnViewChange(DWORD, LONG) override {}
+    void OnRename(IMoniker *) override {}
+    void OnSave() override {}
+    void OnClose() override {}
+    /// Cancels the advise once; a second call sends nothing.
+    void UnAdvise();
+    /// Forgets the group; waits for a running callback.
+    void Detach();
+    DWORD Connection() const { return FConnection; }
+    HRESULT AdviseResult() const { return FAdviseResult; }
+
+    /// Parses one stream block into (handle, value, quality, time) entries;
+    /// false for a malformed block. Exposed for the fuzz target and tests.
+    struct StreamEntry {
+        OPCHANDLE hClient;
+        VARIANT Value; // owned: cleared by the caller
+        WORD Quality;
+        FILETIME TimeStamp;
+    };
+    struct StreamHeader {
+        DWORD ItemCount;
+        DWORD TransactionID;
+        HRESULT Status;
+    };
+    static bool ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime, StreamHeader &Header,
+                            std::vector<StreamEntry> &Entries);
+
+  private:
+    std::mutex FGate;
+    TVexoGroup *FGroup;
+    int FGroupID;
+    HWND FTarget;
+    DWORD FConnection = 0;
+    HRESULT FAdviseResult = E_FAIL;
+};
+
+} // namespace vexo
