@@ -49,8 +49,9 @@ std::string VarToAStr(const OleVariant &V) noexcept {
             return VarToStr(V);
         const int High = VarArrayHighBound(V, 1);
         std::string Text;
-        for (int I = 0; I <= High; ++I) {
-            Text += VarToStr(VarArrayGet(V, I));
+        // A 64-bit counter cannot overflow even when High is the largest int.
+        for (long long I = 0; I <= High; ++I) {
+            Text += VarToStr(VarArrayGet(V, static_cast<int>(I)));
             Text += ';';
         }
         return Text;
