@@ -2,6 +2,7 @@
 #pragma once
 
 #include <vexo/VexoErrors.h>
+#include <vexo/client/TVexoBrowser.h>
 #include <vexo/client/TVexoGroup.h>
 #include <vexo/client/TVexoItem.h>
 #include <vexo/client/TVexoItemList.h>

@@ -160,6 +160,9 @@ class TVexoServer : public TComponent {
     /// detached (it ignores requests afterwards), never called through.
     platform::ComPtr<TVexoShutdownEvent> FShutdownEvent;
     HWND FHandle = 0;
+    /// Counts connects; a shutdown message carries the number of the
+    /// connection whose sink posted it, so a late one cannot end a newer one.
+    WPARAM FConnectionNumber = 0;
     std::string FClientName;
     bool FBatchMode = false;
     std::string FVersion = "1.3";
