@@ -7,6 +7,9 @@
 //===----------------------------------------------------------------------===//
 #include "GroupTestSupport.h"
 
+#include <functional>
+#include <string_view>
+
 namespace vexo::test {
 namespace {
 
@@ -138,20 +141,22 @@ TEST_F(ItemBatch, EveryOperationIsOneCallAndReleasesItsArraysOnEveryPath) {
     TVexoItems &Items = *G->OPCItems();
     TVexoItemList List(Items);
     const long long Start = platform::TaskMemLiveBlocks();
-    for (const char16_t *Method :
-         {u"AddItems", u"ValidateItems", u"SetActiveState", u"SetDatatypes"}) {
-        if (std::u16string_view(Method) == u"SetActiveState")
+    struct Case {
+        const char16_t *Method;
+        std::function<void()> Run;
+    };
+    const Case Cases[] = {
+        {u"AddItems", [&] { Items.OPCAddItems(&List, true); }},
+        {u"ValidateItems", [&] { Items.OPCValidateItems(&List); }},
+        {u"SetActiveState", [&] { Items.OPCActiveItems(&List, false); }},
+        {u"SetDatatypes", [&] { Items.OPCSetDataTypes(&List); }},
+    };
+    for (const Case &C : Cases) {
+        if (std::u16string_view(C.Method) == u"SetActiveState") {
             ASSERT_TRUE(Items.OPCAddItems(&List, true));
-        FailNext(Method, E_OUTOFMEMORY);
-        const std::u16string_view M(Method);
-        if (M == u"AddItems")
-            EXPECT_THROW(Items.OPCAddItems(&List, true), Exception);
-        else if (M == u"ValidateItems")
-            EXPECT_THROW(Items.OPCValidateItems(&List), Exception);
-        else if (M == u"SetActiveState")
-            EXPECT_THROW(Items.OPCActiveItems(&List, false), Exception);
-        else
-            EXPECT_THROW(Items.OPCSetDataTypes(&List), Exception);
+        }
+        FailNext(C.Method, E_OUTOFMEMORY);
+        EXPECT_THROW(C.Run(), Exception);
         EXPECT_EQ(platform::TaskMemLiveBlocks(), Start);
     }
     EXPECT_TRUE(List.GetItem(0)->IsActive()); // the refused call changed nothing
