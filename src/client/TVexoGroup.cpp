@@ -158,6 +158,10 @@ void TVexoGroup::OPCAddGroup() {
     platform::ComPtr<IOPCServer> Server = FOPCServer->GetOPCServer();
     if (!Server)
         return;
+    // Creating a group that is already on the server would orphan the old
+    // server group and leave its sink pointing here: take it off first.
+    if (FItemMgt)
+        OPCRemoveGroup();
     FServerHandle = NoHandle;
     SetTaskId(0);
     FItemMgt.Reset();
