@@ -97,6 +97,9 @@ class TVexoServer : public TComponent {
     TVexoBrowser *Browser() const { return FBrowser.get(); }
     /// True when the server reference is held (no fault, no server call).
     bool HasServerIF() const { return static_cast<bool>(FServerIF); }
+    /// The item-properties interface cached at connect, or nullptr (no
+    /// query, no fault, no new reference).
+    IOPCItemProperties *CachedItemPropIF() const { return FItemPropIF.Get(); }
 
     // --- Event delivery ------------------------------------------------------
     /// The private message target, created on first use (owner thread only).
