@@ -38,8 +38,13 @@ void OPCDARegisterClipboardFormats();
 /// IOPCShutdown sink of one server component.
 class TVexoShutdownEvent final : public TInterfacedObject<IOPCShutdown> {
   public:
-    /// Registers with AOwner's server; the result stays in AdviseResult().
+    /// Captures AOwner's message target and connection (owner thread); does
+    /// not register, so a sink whose count is still 0 is never released.
     explicit TVexoShutdownEvent(TVexoServer *AOwner);
+    /// Creates a sink for AOwner and registers it with AOwner's server; the
+    /// result stays in AdviseResult(). Owner thread; never raises for a
+    /// server that refuses the registration.
+    static platform::ComPtr<TVexoShutdownEvent> Create(TVexoServer *AOwner);
     ~TVexoShutdownEvent() override;
     /// Posts CM_OPCSHUTDOWN to the owner unless detached; always S_OK.
     HRESULT ShutdownRequest(LPCWSTR szReason) override;
@@ -52,6 +57,7 @@ class TVexoShutdownEvent final : public TInterfacedObject<IOPCShutdown> {
     std::mutex FGate;
     TVexoServer *FOwner;
     HWND FTarget;
+    WPARAM FConnection; // the owner's connection number, sent as WParam
     DWORD FCookie = 0;
     HRESULT FAdviseResult = E_FAIL;
 };
