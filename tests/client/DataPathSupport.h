@@ -23,6 +23,7 @@ namespace vexo::test {
 struct SeenEvent {
     enum Kind { DataChange, WriteError, WriteComplete } What;
     std::vector<TVexoItem *> Items;
+    std::vector<TVexoItemValue> Values; ///< each item as the handler saw it
 };
 
 class DataPathFixture : public ClientFixture {
@@ -43,6 +44,7 @@ class DataPathFixture : public ClientFixture {
         };
     }
     void TearDown() override {
+        Events.clear(); // the recorded values hold strings
         Control = nullptr;
         ClientFixture::TearDown();
     }
@@ -52,6 +54,17 @@ class DataPathFixture : public ClientFixture {
         for (const std::string &Id : Ids)
             G->OPCItems()->AddItem(Id);
         return G;
+    }
+    /// Waits for an event of kind K; its index, or -1.
+    int WaitEvent(SeenEvent::Kind K) {
+        auto Find = [&] {
+            for (std::size_t i = 0; i < Events.size(); ++i)
+                if (Events[i].What == K)
+                    return static_cast<int>(i);
+            return -1;
+        };
+        PumpUntil([&] { return Find() >= 0; });
+        return Find();
     }
     bool WaitEvents(std::size_t N) {
         return PumpUntil([&] { return Events.size() >= N; });
@@ -78,8 +91,10 @@ class DataPathFixture : public ClientFixture {
   private:
     void Record(SeenEvent::Kind K, TVexoItemList *L) {
         SeenEvent E{K, {}};
-        for (int i = 0; i < L->Count(); ++i)
+        for (int i = 0; i < L->Count(); ++i) {
             E.Items.push_back(L->GetItem(i));
+            E.Values.push_back(L->GetItem(i)->Snapshot());
+        }
         Events.push_back(std::move(E));
     }
 };

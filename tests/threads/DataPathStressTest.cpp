@@ -8,6 +8,7 @@
 //===----------------------------------------------------------------------===//
 
 #include <atomic>
+#include <chrono>
 #include <mutex>
 #include <thread>
 
@@ -72,8 +73,13 @@ TEST_F(DataPathStressTest, SinkCalledAtFullSpeedWhileItemsAndGroupsComeAndGo) {
         }
     });
 
+    // At least 400 rounds, and on until the thread has delivered a few dozen
+    // changes (it may start late on a busy machine).
     const std::string Long(200, 'x');
-    for (int Round = 0; Round < 400; ++Round) {
+    const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (int Round = 0;
+         Round < 400 || (Delivered.load() < 50 && std::chrono::steady_clock::now() < Deadline);
+         ++Round) {
         for (int i = 0; i < G->OPCItems()->Count(); ++i) {
             const std::string V = G->OPCItems()->GetItem(i)->ValueStr();
             ASSERT_TRUE(V.empty() || V == "short" || V == Long) << V;
