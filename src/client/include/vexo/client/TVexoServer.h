@@ -97,6 +97,9 @@ class TVexoServer : public TComponent {
     TVexoBrowser *Browser() const { return FBrowser.get(); }
     /// True when the server reference is held (no fault, no server call).
     bool HasServerIF() const { return static_cast<bool>(FServerIF); }
+    /// The item-properties interface cached at connect, or nullptr (no
+    /// query, no fault, no new reference).
+    IOPCItemProperties *CachedItemPropIF() const { return FItemPropIF.Get(); }
 
     // --- Event delivery ------------------------------------------------------
     /// The private message target, created on first use (owner thread only).
@@ -160,6 +163,9 @@ class TVexoServer : public TComponent {
     /// detached (it ignores requests afterwards), never called through.
     platform::ComPtr<TVexoShutdownEvent> FShutdownEvent;
     HWND FHandle = 0;
+    /// Counts connects; a shutdown message carries the number of the
+    /// connection whose sink posted it, so a late one cannot end a newer one.
+    WPARAM FConnectionNumber = 0;
     std::string FClientName;
     bool FBatchMode = false;
     std::string FVersion = "1.3";
