@@ -482,7 +482,7 @@ class Reader {
     void ReadString(const TPropInfo &P) {
         if (FTok.Kind != Tok::String)
             WrongValue(P, "string");
-        FString = std::move(FTok.Str);
+        FString.assign(FTok.Str); // keeps both buffers: no allocation per string
         for (;;) {
             Advance();
             if (FTok.Kind != Tok::Symbol || FTok.Text != "+")

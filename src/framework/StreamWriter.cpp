@@ -20,7 +20,7 @@ constexpr std::size_t StringChunk = 64; // characters per line of a long string
 class Writer {
   public:
     Writer(const TComponent &Root, const TEventBinder *Binder) : FRoot(Root), FBinder(Binder) {
-        FOut.reserve(4096);
+        FOut.reserve(1 << 16);
     }
 
     std::string Run() {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <ctime>
 
 #include "StreamingFixtures.h"
 
@@ -317,16 +318,22 @@ TEST(Streaming, LargeConfigurationIsFast) {
             l->Kind = lkAnalog;
         }
     }
-    const auto t0 = std::chrono::steady_clock::now();
+    // CPU time of this thread: a busy shared machine does not count against us.
+    auto cpuMs = [] {
+        timespec ts{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+        return ts.tv_sec * 1000.0 + ts.tv_nsec / 1e6;
+    };
+    const double t0 = cpuMs();
     const std::string text = WriteComponentText(a);
-    const auto t1 = std::chrono::steady_clock::now();
+    const double t1 = cpuMs();
     TTestRoot b(nullptr);
     ReadComponentText(text, b);
-    const auto t2 = std::chrono::steady_clock::now();
+    const double t2 = cpuMs();
     EXPECT_EQ(b.Nodes.Node(99)->Leaves.Count(), 1000);
     // Generous bounds: sanitizer builds run several times slower than release.
-    EXPECT_LT(t1 - t0, std::chrono::seconds(3));
-    EXPECT_LT(t2 - t1, std::chrono::seconds(3));
-    RecordProperty("save_ms", static_cast<int>((t1 - t0) / std::chrono::milliseconds(1)));
-    RecordProperty("load_ms", static_cast<int>((t2 - t1) / std::chrono::milliseconds(1)));
+    EXPECT_LT(t1 - t0, 3000.0);
+    EXPECT_LT(t2 - t1, 3000.0);
+    RecordProperty("save_cpu_ms", static_cast<int>(t1 - t0));
+    RecordProperty("load_cpu_ms", static_cast<int>(t2 - t1));
 }
