@@ -10,6 +10,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -37,8 +38,13 @@ void OPCDARegisterClipboardFormats();
 /// IOPCShutdown sink of one server component.
 class TVexoShutdownEvent final : public TInterfacedObject<IOPCShutdown> {
   public:
-    /// Registers with AOwner's server; the result stays in AdviseResult().
+    /// Captures AOwner's message target and connection (owner thread); does
+    /// not register, so a sink whose count is still 0 is never released.
     explicit TVexoShutdownEvent(TVexoServer *AOwner);
+    /// Creates a sink for AOwner and registers it with AOwner's server; the
+    /// result stays in AdviseResult(). Owner thread; never raises for a
+    /// server that refuses the registration.
+    static platform::ComPtr<TVexoShutdownEvent> Create(TVexoServer *AOwner);
     ~TVexoShutdownEvent() override;
     /// Posts CM_OPCSHUTDOWN to the owner unless detached; always S_OK.
     HRESULT ShutdownRequest(LPCWSTR szReason) override;
@@ -51,6 +57,7 @@ class TVexoShutdownEvent final : public TInterfacedObject<IOPCShutdown> {
     std::mutex FGate;
     TVexoServer *FOwner;
     HWND FTarget;
+    WPARAM FConnection; // the owner's connection number, sent as WParam
     DWORD FCookie = 0;
     HRESULT FAdviseResult = E_FAIL;
 };
@@ -75,8 +82,18 @@ class TVexoDataCallback final : public TInterfacedObject<IOPCDataCallback> {
     /// Forgets the group; waits for a running callback.
     void Detach();
     HRESULT AdviseResult() const { return FAdviseResult; }
+    /// Counted by the sink itself, so that a server taking and dropping
+    /// references during the registration in the constructor cannot free it.
+    ULONG AddRef() override;
+    ULONG Release() override;
 
   private:
+    /// Stores one data change or read completion and posts it; FGate held.
+    void DeliverData(OPCHANDLE hGroup, DWORD dwCount, const OPCHANDLE *phClientItems,
+                     const VARIANT *pvValues, const WORD *pwQualities,
+                     const FILETIME *pftTimeStamps, const HRESULT *pErrors);
+
+    std::atomic<ULONG> FRefs{0};
     std::mutex FGate;
     TVexoGroup *FGroup;
     int FGroupID;
@@ -119,8 +136,15 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
     };
     static bool ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime, StreamHeader &Header,
                             std::vector<StreamEntry> &Entries);
+    /// Clears the values of Entries and empties it.
+    static void ClearEntries(std::vector<StreamEntry> &Entries);
+
+    /// Counted by the sink itself (see TVexoDataCallback).
+    ULONG AddRef() override;
+    ULONG Release() override;
 
   private:
+    std::atomic<ULONG> FRefs{0};
     std::mutex FGate;
     TVexoGroup *FGroup;
     int FGroupID;
