@@ -94,7 +94,6 @@ class DataSink final : public platform::ComObject<IOPCDataCallback> {
     std::size_t Count();
     /// Runs inside each callback after it was recorded (on the server's thread).
     std::function<void(const Callback &)> onCall;
-    std::atomic<int> threadCalls{0};
 
   private:
     void Record(Callback c);
