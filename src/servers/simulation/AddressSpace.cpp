@@ -204,6 +204,8 @@ void AddressSpace::Build() {
 }
 
 bool WildcardMatch(std::u16string_view p, std::u16string_view t) {
+    if (p.empty())
+        return true;
     std::size_t pi = 0, ti = 0, star = std::u16string_view::npos, mark = 0;
     while (ti < t.size()) {
         if (pi < p.size() && (p[pi] == u'?' || p[pi] == t[ti])) {
