@@ -120,6 +120,7 @@ TEST_F(ServerConnectTest, PlatformFailuresPassToTheCallerAndHoldNothing) {
     } Cases[] = {{"bare-host", REGDB_E_CLASSNOTREG},
                  {"no-such-host", RPC_S_SERVER_UNAVAILABLE_HR}};
     for (const Case &C : Cases) {
+        Errors.clear();
         TVexoServer *Server = NewServer();
         Watch(*Server, true);
         Server->SetServer(SimProgID);
