@@ -87,4 +87,42 @@ void BM_SimServerDelivery(benchmark::State &state) {
 }
 BENCHMARK(BM_SimServerDelivery)->Arg(10000)->Unit(benchmark::kMillisecond);
 
+// The server's share of adding N distinct items in one AddItems call.
+void BM_SimServerAddItems(benchmark::State &state) {
+    const auto n = static_cast<DWORD>(state.range(0));
+    vexo::RegisterSimulationServers();
+    ComPtr<IOPCServer> server;
+    vexo::platform::CoCreateInstance(CLSID_VexoSimulation, nullptr, CLSCTX_ALL, IID_IOPCServer,
+                                     server.PutVoid());
+    auto control = server.As<IVexoSimControl>();
+    control->SetManualMode(TRUE);
+    control->EnableCallLog(FALSE);
+    std::vector<std::u16string> ids(n);
+    std::vector<OPCITEMDEF> defs(n);
+    for (DWORD i = 0; i < n; ++i) {
+        const std::string id = "Simulation.Bench.Tag" + std::to_string(i);
+        ids[i].assign(id.begin(), id.end());
+        defs[i] = OPCITEMDEF{};
+        defs[i].szItemID = ids[i].data();
+        defs[i].bActive = TRUE;
+        defs[i].hClient = i;
+    }
+    for (auto _ : state) {
+        ComPtr<IOPCItemMgt> group;
+        OPCHANDLE h = 0;
+        DWORD revised = 0;
+        server->AddGroup(u"", TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised, IID_IOPCItemMgt,
+                         reinterpret_cast<LPUNKNOWN *>(group.ReleaseAndGetAddressOf()));
+        OPCITEMRESULT *results = nullptr;
+        HRESULT *errors = nullptr;
+        group->AddItems(n, defs.data(), &results, &errors);
+        vexo::platform::CoTaskMemFree(results);
+        vexo::platform::CoTaskMemFree(errors);
+        group = nullptr;
+        server->RemoveGroup(h, TRUE);
+    }
+    state.SetItemsProcessed(static_cast<long long>(state.iterations()) * n);
+}
+BENCHMARK(BM_SimServerAddItems)->Arg(100000)->Unit(benchmark::kMillisecond);
+
 } // namespace
