@@ -34,10 +34,10 @@ TEST_F(ServerThreads, DataChangesArriveOnTheScanThread) {
     auto sink = Advise(g.Get());
     const auto me = std::this_thread::get_id();
     std::atomic<bool> otherThread{false};
-    sink->onCall = [&](const Callback &) { otherThread = std::this_thread::get_id() != me; };
+    sink->SetOnCall([&](const Callback &) { otherThread = std::this_thread::get_id() != me; });
     ASSERT_TRUE(WaitFor([&] { return sink->Count() >= 2; }));
     EXPECT_TRUE(otherThread.load());
-    sink->onCall = nullptr;
+    control->SetManualMode(TRUE); // joins the scan thread: no callback after this
 }
 
 // A sink may read, write and remove its own group from inside the callback.
@@ -50,7 +50,7 @@ TEST_F(ServerThreads, CallbackMayCallBackIntoTheServer) {
     IOPCServer *srv = server.Get();
     std::atomic<int> done{0};
     auto sink = Advise(g.Get());
-    sink->onCall = [&](const Callback &) {
+    sink->SetOnCall([&](const Callback &) {
         if (done.fetch_add(1) != 0)
             return;
         OPCITEMSTATE *states = nullptr;
@@ -65,7 +65,7 @@ TEST_F(ServerThreads, CallbackMayCallBackIntoTheServer) {
             platform::CoTaskMemFree(errors);
         srv->RemoveGroup(hg, FALSE); // from inside the callback: no self-wait
         done.fetch_add(1);
-    };
+    });
     ASSERT_TRUE(WaitFor([&] { return done.load() >= 2; }));
     const auto before = sink->Count();
     // The group is gone: nothing more arrives even with time passing.
@@ -73,7 +73,7 @@ TEST_F(ServerThreads, CallbackMayCallBackIntoTheServer) {
     EXPECT_EQ(server->GetGroupByName(u"G", IID_IUnknown, found.ReleaseAndGetAddressOf()),
               E_INVALIDARG);
     EXPECT_EQ(sink->Count(), before);
-    sink->onCall = nullptr;
+    control->SetManualMode(TRUE); // joins the scan thread: no callback after this
 }
 
 // After RemoveGroup returns on another thread, no callback of that group runs.
@@ -87,10 +87,10 @@ TEST_F(ServerThreads, RemovedGroupStopsDeliveringAtOnce) {
     ASSERT_TRUE(WaitFor([&] { return sink->Count() >= 2; }));
     std::atomic<bool> removed{false};
     std::atomic<int> late{0};
-    sink->onCall = [&](const Callback &) {
+    sink->SetOnCall([&](const Callback &) {
         if (removed.load())
             late.fetch_add(1);
-    };
+    });
     server->RemoveGroup(hg, FALSE);
     removed = true;
     const auto count = sink->Count();
@@ -103,7 +103,7 @@ TEST_F(ServerThreads, RemovedGroupStopsDeliveringAtOnce) {
     ASSERT_TRUE(WaitFor([&] { return sink2->Count() >= 3; }));
     EXPECT_EQ(late.load(), 0);
     EXPECT_EQ(sink->Count(), count);
-    sink->onCall = nullptr;
+    control->SetManualMode(TRUE); // joins the scan thread: no callback after this
 }
 
 // Releasing the last server reference from inside a callback on the scan thread is safe.
@@ -120,13 +120,13 @@ TEST_F(ServerThreads, LastReleaseOnTheScanThreadDetaches) {
     g = nullptr;
     extra = nullptr;
     std::atomic<bool> released{false};
-    sink->onCall = [&](const Callback &) {
+    sink->SetOnCall([&](const Callback &) {
         std::lock_guard lock(mu);
         if (released.exchange(true))
             return;
         held = nullptr;
         heldServer = nullptr; // the group was the other reference: the server goes now
-    };
+    });
     ASSERT_TRUE(WaitFor([&] { return released.load(); }));
     // The detached scan thread finishes on its own and lets go of the sink.
     ASSERT_TRUE(WaitFor([&] {
