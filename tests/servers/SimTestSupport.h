@@ -92,14 +92,17 @@ class DataSink final : public platform::ComObject<IOPCDataCallback> {
 
     std::vector<Callback> Take();
     std::size_t Count();
-    /// Runs inside each callback after it was recorded (on the server's thread).
-    std::function<void(const Callback &)> onCall;
-    std::atomic<int> threadCalls{0};
+    /// Sets what runs inside each callback after it was recorded (on the server's thread).
+    void SetOnCall(std::function<void(const Callback &)> f) {
+        std::lock_guard lock(mu_);
+        onCall_ = std::move(f);
+    }
 
   private:
     void Record(Callback c);
     std::mutex mu_;
     std::vector<Callback> calls_;
+    std::function<void(const Callback &)> onCall_;
 };
 
 /// Records the raw bytes of every stream it is given.
@@ -183,12 +186,14 @@ inline Callback MakeCall(const char *kind, DWORD trans, OPCHANDLE group, HRESULT
 }
 
 inline void DataSink::Record(Callback c) {
+    std::function<void(const Callback &)> f;
     {
         std::lock_guard lock(mu_);
         calls_.push_back(c);
+        f = onCall_;
     }
-    if (onCall)
-        onCall(c);
+    if (f)
+        f(c);
 }
 
 inline HRESULT DataSink::OnDataChange(DWORD t, OPCHANDLE g, HRESULT mq, HRESULT me, DWORD n,

@@ -8,6 +8,8 @@
 //===----------------------------------------------------------------------===//
 #include "AddressSpace.h"
 
+#include <algorithm>
+
 #include <vexo/platform/Time.h>
 
 namespace vexo::sim {
@@ -60,10 +62,12 @@ HRESULT AddressSpace::CheckSyntax(std::u16string_view id) {
 }
 
 Tag *AddressSpace::Find(std::u16string_view itemId) {
+    // Bench tags are looked up by number in a table: 100,000 of them would
+    // make the hash map miss the cache on every look-up.
+    if (itemId.substr(0, kBenchPrefix.size()) == kBenchPrefix)
+        return MakeBenchTag(itemId);
     auto it = index_.find(itemId);
-    if (it != index_.end())
-        return it->second;
-    return MakeBenchTag(itemId);
+    return it != index_.end() ? it->second : nullptr;
 }
 
 Tag *AddressSpace::MakeBenchTag(std::u16string_view itemId) {
@@ -76,13 +80,20 @@ Tag *AddressSpace::MakeBenchTag(std::u16string_view itemId) {
             return nullptr;
     if (digits.size() > 1 && digits.front() == u'0')
         return nullptr; // one spelling per tag
+    std::size_t n = 0;
+    for (char16_t c : digits)
+        n = n * 10 + static_cast<std::size_t>(c - u'0');
+    if (n < bench_.size() && bench_[n])
+        return bench_[n];
+    if (n >= bench_.size())
+        bench_.resize(std::max(n + 1, bench_.size() * 2), nullptr);
     Tag &tag = tags_.emplace_back(std::u16string(itemId), std::u16string(digits), VT_I4,
                                   Behaviour::Ramp, kReadWrite);
     tag.euLow = 0;
     tag.euHigh = 1000000;
     tag.periodMs = 1000000; // one step per millisecond: changes on every scan
     tag.value = MakeValue(VT_I4, 0);
-    index_.emplace(tag.itemId, &tag);
+    bench_[n] = &tag;
     return &tag;
 }
 
@@ -204,6 +215,8 @@ void AddressSpace::Build() {
 }
 
 bool WildcardMatch(std::u16string_view p, std::u16string_view t) {
+    if (p.empty())
+        return true;
     std::size_t pi = 0, ti = 0, star = std::u16string_view::npos, mark = 0;
     while (ti < t.size()) {
         if (pi < p.size() && (p[pi] == u'?' || p[pi] == t[ti])) {

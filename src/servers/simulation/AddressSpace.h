@@ -57,6 +57,7 @@ class AddressSpace {
     Branch root_;
     std::deque<Tag> tags_;
     std::vector<Tag *> listed_;
+    std::vector<Tag *> bench_; ///< bench tags by number
     struct Hash {
         using is_transparent = void;
         std::size_t operator()(std::u16string_view s) const {

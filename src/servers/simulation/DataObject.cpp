@@ -82,14 +82,16 @@ HRESULT SimGroup::DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSi
         const DWORD connection = core_->nextCookie++;
         g.advises.push_back(
             {connection, pformatetc->cfFormat, platform::ComPtr<IAdviseSink>(pAdvSink)});
-        if ((advf & ADVF_PRIMEFIRST) && pformatetc->cfFormat != StreamFormats::Get().writeComplete) {
-            Job prime{Job::Prime, group_};
-            prime.connection = connection;
-            prime.source = OPC_DS_CACHE;
-            core_->QueueJob(std::move(prime));
+        if (pformatetc->cfFormat != StreamFormats::Get().writeComplete) {
+            if (advf & ADVF_PRIMEFIRST) {
+                Job prime{Job::Prime, group_};
+                prime.connection = connection;
+                prime.source = OPC_DS_CACHE;
+                core_->QueueJob(std::move(prime));
+            }
+            g.nextDueMs = std::min(g.nextDueMs, core_->NowMs()); // first update for waiting items
+            core_->Wake();
         }
-        g.nextDueMs = std::min(g.nextDueMs, core_->NowMs()); // first update for waiting items
-        core_->Wake();
         *pdwConnection = connection;
         return S_OK;
     });

@@ -115,10 +115,8 @@ HRESULT SimServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR sz
             std::lock_guard lock(core_->mu);
             if (core_->da10) {
                 if (dwBrowseFilterType != OPC_BRANCH)
-                    for (const Tag *t : core_->space.AllTags())
-                        if (WildcardMatch(filter, t->itemId) &&
-                            Passes(*t, vtDataTypeFilter, dwAccessRightsFilter))
-                            names.push_back(t->itemId);
+                    CollectFlat(core_->space.Root(), filter, vtDataTypeFilter,
+                                dwAccessRightsFilter, names);
             } else {
                 const Branch *b = core_->space.FindBranch(core_->browsePosition);
                 if (!b)

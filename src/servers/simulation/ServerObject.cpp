@@ -240,18 +240,18 @@ HRESULT SimServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUN
         const bool privateToo =
             dwScope != OPC_ENUM_PUBLIC_CONNECTIONS && dwScope != OPC_ENUM_PUBLIC;
         std::vector<std::shared_ptr<GroupState>> found;
+        std::vector<std::u16string> names;
         std::vector<IID> withheld;
         {
             std::lock_guard lock(core_->mu);
             if (privateToo)
-                for (auto &[h, g] : core_->groups)
+                for (auto &[h, g] : core_->groups) {
                     found.push_back(g);
+                    names.push_back(g->name);
+                }
             withheld = core_->withheldOnGroups;
         }
         if (riid == IID_IEnumString) {
-            std::vector<std::u16string> names;
-            for (auto &g : found)
-                names.push_back(g->name); // names are written under the lock only by SetName
             *ppUnk = platform::MakeCom<StringEnum>(std::move(names)).Detach();
         } else if (riid == IID_IEnumUnknown) {
             std::vector<platform::ComPtr<IUnknown>> objects;
