@@ -6,7 +6,9 @@
 #include <vexo/client/TVexoGroup.h>
 #include <vexo/client/TVexoItem.h>
 #include <vexo/client/TVexoItemList.h>
+#include <vexo/client/TVexoItemProperties.h>
 #include <vexo/client/TVexoServer.h>
 #include <vexo/client/VexoSinks.h>
+#include <vexo/client/TvexoServerBrowser.h>
 #include <vexo/client/VexoTypes.h>
 #include <vexo/foundation/Conversions.h>

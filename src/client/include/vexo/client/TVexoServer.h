@@ -45,6 +45,7 @@ class TVexoServer : public TComponent {
     /// Releases the message target, then disconnects without OnDisconnect.
     ~TVexoServer() override;
     std::string ClassName() const override { return "TVexoServer"; }
+    const PropertyTable *GetPropertyTable() const override;
 
     // --- Published properties --------------------------------------------
     bool BatchMode() const { return FBatchMode; }
@@ -97,6 +98,9 @@ class TVexoServer : public TComponent {
     TVexoBrowser *Browser() const { return FBrowser.get(); }
     /// True when the server reference is held (no fault, no server call).
     bool HasServerIF() const { return static_cast<bool>(FServerIF); }
+    /// The item-properties interface cached at connect, or nullptr (no
+    /// query, no fault, no new reference).
+    IOPCItemProperties *CachedItemPropIF() const { return FItemPropIF.Get(); }
 
     // --- Event delivery ------------------------------------------------------
     /// The private message target, created on first use (owner thread only).

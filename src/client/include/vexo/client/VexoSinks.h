@@ -10,6 +10,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <atomic>
 #include <mutex>
 #include <vector>
 
@@ -81,8 +82,18 @@ class TVexoDataCallback final : public TInterfacedObject<IOPCDataCallback> {
     /// Forgets the group; waits for a running callback.
     void Detach();
     HRESULT AdviseResult() const { return FAdviseResult; }
+    /// Counted by the sink itself, so that a server taking and dropping
+    /// references during the registration in the constructor cannot free it.
+    ULONG AddRef() override;
+    ULONG Release() override;
 
   private:
+    /// Stores one data change or read completion and posts it; FGate held.
+    void DeliverData(OPCHANDLE hGroup, DWORD dwCount, const OPCHANDLE *phClientItems,
+                     const VARIANT *pvValues, const WORD *pwQualities,
+                     const FILETIME *pftTimeStamps, const HRESULT *pErrors);
+
+    std::atomic<ULONG> FRefs{0};
     std::mutex FGate;
     TVexoGroup *FGroup;
     int FGroupID;
@@ -125,8 +136,15 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
     };
     static bool ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime, StreamHeader &Header,
                             std::vector<StreamEntry> &Entries);
+    /// Clears the values of Entries and empties it.
+    static void ClearEntries(std::vector<StreamEntry> &Entries);
+
+    /// Counted by the sink itself (see TVexoDataCallback).
+    ULONG AddRef() override;
+    ULONG Release() override;
 
   private:
+    std::atomic<ULONG> FRefs{0};
     std::mutex FGate;
     TVexoGroup *FGroup;
     int FGroupID;

@@ -31,6 +31,8 @@ class OleVariant {
     OleVariant(std::string_view V);  ///< VT_BSTR
     OleVariant(const std::string &V) : OleVariant(std::string_view(V)) {}
     OleVariant(std::u16string_view V); ///< VT_BSTR
+    /// VT_BSTR; without it a u"..." literal would bind to the bool constructor.
+    OleVariant(const char16_t *V) : OleVariant(std::u16string_view(V ? V : u"")) {}
     ~OleVariant() { vexo::platform::VariantClear(&FVar); }
 
     OleVariant &operator=(const OleVariant &Other);

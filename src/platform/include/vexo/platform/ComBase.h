@@ -74,6 +74,7 @@ constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = MakeHResult(0x80040111);
 constexpr HRESULT REGDB_E_CLASSNOTREG = MakeHResult(0x80040154);
 constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3);
 constexpr HRESULT CO_E_NOTINITIALIZED = MakeHResult(0x800401F0);
+constexpr HRESULT CO_E_OBJNOTREG = MakeHResult(0x800401FB);
 constexpr HRESULT RPC_E_TOO_LATE = MakeHResult(0x80010119);
 /// HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE): "The RPC server is unavailable."
 constexpr HRESULT RPC_S_SERVER_UNAVAILABLE_HR = MakeHResult(0x800706BA);
@@ -99,6 +100,7 @@ constexpr LONG ERROR_INVALID_PARAMETER = 87;
 constexpr LONG ERROR_MORE_DATA = 234;
 constexpr LONG ERROR_NO_MORE_ITEMS = 259;
 constexpr LONG ERROR_BAD_NETPATH = 53;
+constexpr LONG ERROR_KEY_DELETED = 1018;
 
 /// The 16-byte GUID record: Data1, Data2, Data3, then the 8 bytes of Data4.
 struct GUID {

@@ -74,6 +74,13 @@ struct SAFEARRAYBOUND {
     LONG lLbound;
 };
 
+// SAFEARRAY feature flags (fFeatures).
+constexpr USHORT FADF_HAVEVARTYPE = 0x0080;
+constexpr USHORT FADF_BSTR = 0x0100;
+constexpr USHORT FADF_UNKNOWN = 0x0200;
+constexpr USHORT FADF_DISPATCH = 0x0400;
+constexpr USHORT FADF_VARIANT = 0x0800;
+
 /// A SAFEARRAY; rgsabound has cDims entries, the rightmost dimension first.
 struct SAFEARRAY {
     USHORT cDims;
@@ -141,6 +148,8 @@ BSTR SysAllocString(const OLECHAR *psz);
 BSTR SysAllocStringLen(const OLECHAR *pch, UINT cch);
 void SysFreeString(BSTR bstr);
 UINT SysStringLen(BSTR bstr);
+/// Length in bytes (without the terminator); 0 for nullptr.
+UINT SysStringByteLen(BSTR bstr);
 /// Number of BSTRs allocated and not yet freed, process-wide.
 long long BStrLiveCount();
 

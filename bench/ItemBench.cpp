@@ -1,0 +1,157 @@
+//===- ItemBench.cpp - adding items in bulk, and what an item costs -------===//
+//
+// BM_AddItems: OPCAddItems of N local items of one group in one call against
+// the simulation server (client and server). BM_AddItemsServerOnly: the same
+// AddItems call made directly on the group's IOPCItemMgt with prepared
+// definitions, which is the server's share of the line above.
+// BM_ItemMemory: the client memory each item costs, counted by the global
+// operator new/delete below (usable block sizes, per thread) and reported as
+// the counter bytes_per_item. Item ids are short enough to live inside their
+// string objects, so the figure is the cost beyond the strings' own text.
+//
+//===----------------------------------------------------------------------===//
+#include <benchmark/benchmark.h>
+
+#include <malloc.h>
+
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <vexo/Vexo.h>
+#include <vexo/VexoSimulation.h>
+#include <vexo/platform/TaskMemory.h>
+#include <vexo/platform/WideString.h>
+
+namespace {
+thread_local long long tLiveBytes = 0;
+} // namespace
+
+void *operator new(std::size_t Size) {
+    void *P = std::malloc(Size ? Size : 1);
+    if (!P)
+        throw std::bad_alloc();
+    tLiveBytes += static_cast<long long>(malloc_usable_size(P));
+    return P;
+}
+void *operator new[](std::size_t Size) { return ::operator new(Size); }
+void *operator new(std::size_t Size, const std::nothrow_t &) noexcept {
+    try {
+        return ::operator new(Size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+void *operator new[](std::size_t Size, const std::nothrow_t &) noexcept {
+    return ::operator new(Size, std::nothrow);
+}
+void operator delete(void *P) noexcept {
+    if (!P)
+        return;
+    tLiveBytes -= static_cast<long long>(malloc_usable_size(P));
+    std::free(P);
+}
+void operator delete[](void *P) noexcept { ::operator delete(P); }
+void operator delete(void *P, std::size_t) noexcept { ::operator delete(P); }
+void operator delete[](void *P, std::size_t) noexcept { ::operator delete(P); }
+
+namespace {
+
+using namespace vexo;
+
+/// A server component connected to the simulation server, call log off.
+std::unique_ptr<TVexoServer> ConnectedServer() {
+    RegisterSimulationServers();
+    auto Server = std::make_unique<TVexoServer>(nullptr);
+    Server->Connect("Vexo.Simulation.1", "");
+    if (auto Control = Server->GetOPCServer().As<IVexoSimControl>()) {
+        Control->EnableCallLog(FALSE);
+        Control->SetManualMode(TRUE);
+    }
+    return Server;
+}
+
+std::string BenchId(int I) { return "Simulation.Bench.Tag" + std::to_string(I); }
+
+void BM_AddItems(benchmark::State &State) {
+    const int N = static_cast<int>(State.range(0));
+    auto Server = ConnectedServer();
+    Server->SetBatchMode(true);
+    TVexoGroup *G = Server->OPCGroups()->Add("Bench");
+    for (int I = 0; I < N; ++I)
+        G->OPCItems()->AddItem(BenchId(I));
+    TVexoItemList List(*G->OPCItems());
+    for (auto _ : State) {
+        const bool Ok = G->OPCItems()->OPCAddItems(&List, true);
+        State.PauseTiming();
+        if (!Ok)
+            State.SkipWithError("OPCAddItems failed");
+        G->OPCItems()->OPCRemoveItems(&List);
+        State.ResumeTiming();
+    }
+    State.SetItemsProcessed(State.iterations() * N);
+}
+BENCHMARK(BM_AddItems)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_AddItemsServerOnly(benchmark::State &State) {
+    const int N = static_cast<int>(State.range(0));
+    auto Server = ConnectedServer();
+    TVexoGroup *G = Server->OPCGroups()->Add("Bench");
+    std::vector<std::u16string> Ids;
+    Ids.reserve(static_cast<std::size_t>(N));
+    std::vector<OPCITEMDEF> Defs(static_cast<std::size_t>(N));
+    static char16_t Empty[] = u"";
+    for (int I = 0; I < N; ++I) {
+        Ids.push_back(platform::Utf8ToUtf16(BenchId(I)));
+        OPCITEMDEF &D = Defs[static_cast<std::size_t>(I)];
+        D.szAccessPath = Empty;
+        D.szItemID = Ids.back().data();
+        D.bActive = -1;
+        D.hClient = static_cast<OPCHANDLE>(I + 1);
+    }
+    for (auto _ : State) {
+        OPCITEMRESULT *Results = nullptr;
+        HRESULT *Errors = nullptr;
+        const HRESULT Hr = G->ItemMgt()->AddItems(static_cast<DWORD>(N), Defs.data(), &Results,
+                                                  &Errors);
+        State.PauseTiming();
+        if (FAILED(Hr))
+            State.SkipWithError("AddItems failed");
+        std::vector<OPCHANDLE> Handles(static_cast<std::size_t>(N));
+        for (int I = 0; Results && I < N; ++I) {
+            Handles[static_cast<std::size_t>(I)] = Results[I].hServer;
+            platform::CoTaskMemFree(Results[I].pBlob);
+        }
+        platform::CoTaskMemFree(Results);
+        platform::CoTaskMemFree(Errors);
+        HRESULT *RemoveErrors = nullptr;
+        G->ItemMgt()->RemoveItems(static_cast<DWORD>(N), Handles.data(), &RemoveErrors);
+        platform::CoTaskMemFree(RemoveErrors);
+        State.ResumeTiming();
+    }
+    State.SetItemsProcessed(State.iterations() * N);
+}
+BENCHMARK(BM_AddItemsServerOnly)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+void BM_ItemMemory(benchmark::State &State) {
+    const int N = static_cast<int>(State.range(0));
+    double PerItem = 0;
+    for (auto _ : State) {
+        auto Server = std::make_unique<TVexoServer>(nullptr);
+        TVexoGroup *G = Server->OPCGroups()->Add("Bench");
+        const long long Before = tLiveBytes;
+        for (int I = 0; I < N; ++I)
+            G->OPCItems()->AddItem("T" + std::to_string(I)); // fits in the string object
+        PerItem = static_cast<double>(tLiveBytes - Before) / N;
+        State.PauseTiming();
+        Server.reset();
+        State.ResumeTiming();
+    }
+    State.counters["bytes_per_item"] = PerItem;
+    State.SetItemsProcessed(State.iterations() * N);
+}
+BENCHMARK(BM_ItemMemory)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+} // namespace

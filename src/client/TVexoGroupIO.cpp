@@ -1,0 +1,271 @@
+//===- TVexoGroupIO.cpp - group reads, writes, refresh and cancel --------===//
+//
+// The I/O operations of TVexoGroup: synchronous reads and writes through
+// IOPCSyncIO, asynchronous ones through IOPCAsyncIO2 (DA 2.0) or IOPCAsyncIO
+// (DA 1.0), refresh and cancel. Each list operation makes one server call
+// for the whole list, stores each item's outcome in the item and answers true
+// only when every item succeeded. Owner thread only.
+//
+//===----------------------------------------------------------------------===//
+
+#include <memory>
+
+#include <vexo/VexoErrors.h>
+#include <vexo/client/TVexoGroup.h>
+#include <vexo/client/TVexoItem.h>
+#include <vexo/client/TVexoItemList.h>
+#include <vexo/client/VexoSinks.h>
+#include <vexo/foundation/Conversions.h>
+#include <vexo/platform/TaskMemory.h>
+#include <vexo/platform/Variant.h>
+
+namespace vexo {
+
+std::atomic<std::uint32_t> TransactionCounter{0};
+
+namespace {
+
+/// The list an operation works on: the caller's, or a temporary one of all
+/// the group's items that is freed on the way out.
+class OperationList {
+  public:
+    OperationList(TVexoItemList *Given, const TVexoItems &All) : FList(Given) {
+        if (!FList) {
+            FOwned = std::make_unique<TVexoItemList>(All);
+            FList = FOwned.get();
+        }
+    }
+    TVexoItemList &operator*() const { return *FList; }
+    TVexoItemList *operator->() const { return FList; }
+
+  private:
+    std::unique_ptr<TVexoItemList> FOwned;
+    TVexoItemList *FList;
+};
+
+/// The task-memory arrays of one server call, freed on every way out.
+struct CallArrays {
+    OPCHANDLE *Handles = nullptr;
+    VARIANT *Values = nullptr;
+    DWORD ValueCount = 0;
+    HRESULT *Errors = nullptr;
+    OPCITEMSTATE *States = nullptr;
+    DWORD StateCount = 0;
+
+    ~CallArrays() {
+        platform::CoTaskMemFree(Handles);
+        if (Values) {
+            for (DWORD i = 0; i < ValueCount; ++i)
+                platform::VariantClear(&Values[i]);
+            platform::CoTaskMemFree(Values);
+        }
+        if (States) {
+            for (DWORD i = 0; i < StateCount; ++i)
+                platform::VariantClear(&States[i].vDataValue);
+            platform::CoTaskMemFree(States);
+        }
+        platform::CoTaskMemFree(Errors);
+    }
+
+    /// The server handles of List, in list order.
+    void BuildHandles(const TVexoItemList &List) {
+        const int Count = List.Count();
+        Handles = static_cast<OPCHANDLE *>(platform::CoTaskMemAlloc(sizeof(OPCHANDLE) * Count));
+        if (!Handles)
+            throw EOutOfMemory();
+        for (int i = 0; i < Count; ++i)
+            Handles[i] = List.GetItem(i)->ServerHandle();
+    }
+    /// Copies of the WriteValue of every item of List, in list order.
+    void BuildValues(const TVexoItemList &List) {
+        const int Count = List.Count();
+        Values = static_cast<VARIANT *>(platform::CoTaskMemAlloc(sizeof(VARIANT) * Count));
+        if (!Values)
+            throw EOutOfMemory();
+        for (int i = 0; i < Count; ++i) {
+            platform::VariantInit(&Values[i]);
+            ValueCount = static_cast<DWORD>(i + 1);
+            OleCheckCopy(Values[i], List.GetItem(i)->WriteValue().Var());
+        }
+    }
+    static void OleCheckCopy(VARIANT &Dest, const VARIANT &Src) {
+        HRESULT Hr = platform::VariantCopy(&Dest, &Src);
+        if (FAILED(Hr))
+            OPCCheck(Hr);
+    }
+    struct EOutOfMemory : EOPCException {
+        EOutOfMemory() : EOPCException("out of memory") {}
+    };
+};
+
+/// Stores each item's result code; true when none failed. A success code
+/// (high bit clear) clears LastError; a failure sets Quality 0 and the code.
+bool StoreResults(const TVexoItemList &List, const HRESULT *Errors) {
+    bool AllGood = true;
+    for (int i = 0; i < List.Count(); ++i) {
+        TVexoItem *Item = List.GetItem(i);
+        const HRESULT E = Errors ? Errors[i] : E_FAIL;
+        if (SUCCEEDED(E)) {
+            Item->SetLastError(S_OK);
+        } else {
+            Item->SetFailed(E);
+            AllGood = false;
+        }
+    }
+    return AllGood;
+}
+
+std::uint32_t NextTransactionId() {
+    return TransactionCounter.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+OPCDATASOURCE SourceOf(bool FromCache) { return FromCache ? OPC_DS_CACHE : OPC_DS_DEVICE; }
+
+} // namespace
+
+bool TVexoGroup::SyncWrite(TVexoItemList *ItemList) {
+    if (!FSyncIO)
+        return false;
+    OperationList List(ItemList, *FOPCItems);
+    List->CheckAllActiveOnServer();
+    const DWORD Count = static_cast<DWORD>(List->Count());
+    if (Count == 0)
+        return false;
+    CallArrays A;
+    A.BuildHandles(*List);
+    A.BuildValues(*List);
+    platform::ComPtr<IOPCSyncIO> Sync = FSyncIO;
+    OPCCheck(Sync->Write(Count, A.Handles, A.Values, &A.Errors));
+    return StoreResults(*List, A.Errors);
+}
+
+bool TVexoGroup::SyncRead(TVexoItemList *ItemList, bool FromCache) {
+    if (!FSyncIO)
+        return false;
+    OperationList List(ItemList, *FOPCItems);
+    List->CheckAllActiveOnServer();
+    const DWORD Count = static_cast<DWORD>(List->Count());
+    if (Count == 0)
+        return false;
+    CallArrays A;
+    A.BuildHandles(*List);
+    platform::ComPtr<IOPCSyncIO> Sync = FSyncIO;
+    const HRESULT Hr = Sync->Read(SourceOf(FromCache), Count, A.Handles, &A.States, &A.Errors);
+    if (A.States)
+        A.StateCount = Count;
+    OPCCheck(Hr);
+    bool AllGood = true;
+    for (DWORD i = 0; i < Count; ++i) {
+        TVexoItem *Item = List->GetItem(static_cast<int>(i));
+        const HRESULT E = A.Errors ? A.Errors[i] : E_FAIL;
+        if (SUCCEEDED(E) && A.States) {
+            const OPCITEMSTATE &S = A.States[i];
+            Item->StoreValue(S.vDataValue, S.wQuality, FileTimeToDateTime(S.ftTimeStamp), S_OK);
+        } else {
+            Item->SetFailed(SUCCEEDED(E) ? E_FAIL : E);
+            AllGood = false;
+        }
+    }
+    return AllGood;
+}
+
+bool TVexoGroup::AsyncWrite(TVexoItemList *ItemList) {
+    if (!FAsyncIO2 && !FAsyncIO)
+        return false;
+    // A DA 1.0 call is answered through the advise connection; without one
+    // the results would never arrive, so the call is not made.
+    if (!FAsyncIO2 && !(FAdviseSink && FAdviseSink->AdviseResult() == S_OK))
+        return false;
+    OperationList List(ItemList, *FOPCItems);
+    List->CheckAllActiveOnServer();
+    const DWORD Count = static_cast<DWORD>(List->Count());
+    if (Count == 0)
+        return false;
+    const std::uint32_t TransactionId = NextTransactionId();
+    CallArrays A;
+    A.BuildHandles(*List);
+    A.BuildValues(*List);
+    SetTaskId(0);
+    DWORD Id = 0;
+    HRESULT Hr;
+    if (FAsyncIO2) {
+        platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
+        Hr = Async->Write(Count, A.Handles, A.Values, TransactionId, &Id, &A.Errors);
+    } else {
+        platform::ComPtr<IOPCAsyncIO> Async = FAsyncIO;
+        Hr = Async->Write(FAdviseSink->Connection(), Count, A.Handles, A.Values, &Id, &A.Errors);
+    }
+    if (Id != 0)
+        SetTaskId(Id);
+    OPCCheck(Hr);
+    return StoreResults(*List, A.Errors);
+}
+
+bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
+    if (!FAsyncIO2 && !FAsyncIO)
+        return false;
+    if (!FAsyncIO2 && !(FAdviseSink && FAdviseSink->AdviseResult() == S_OK))
+        return false;
+    OperationList List(ItemList, *FOPCItems);
+    List->CheckAllActiveOnServer();
+    const DWORD Count = static_cast<DWORD>(List->Count());
+    if (Count == 0)
+        return false;
+    const std::uint32_t TransactionId = NextTransactionId();
+    CallArrays A;
+    A.BuildHandles(*List);
+    SetTaskId(0);
+    DWORD Id = 0;
+    HRESULT Hr;
+    if (FAsyncIO2) {
+        platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
+        Hr = Async->Read(Count, A.Handles, TransactionId, &Id, &A.Errors);
+    } else {
+        platform::ComPtr<IOPCAsyncIO> Async = FAsyncIO;
+        Hr = Async->Read(FAdviseSink->Connection(), OPC_DS_DEVICE, Count, A.Handles, &Id,
+                         &A.Errors);
+    }
+    if (Id != 0)
+        SetTaskId(Id);
+    OPCCheck(Hr);
+    return StoreResults(*List, A.Errors);
+}
+
+void TVexoGroup::Refresh(bool FromCache) {
+    if (!FAsyncIO2 && !FAsyncIO)
+        return;
+    if (!FAsyncIO2 && !(FAdviseSink && FAdviseSink->AdviseResult() == S_OK))
+        return;
+    const std::uint32_t TransactionId = NextTransactionId();
+    DWORD Id = TaskId();
+    HRESULT Hr;
+    if (FAsyncIO2) {
+        platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
+        Hr = Async->Refresh2(SourceOf(FromCache), TransactionId, &Id);
+    } else {
+        platform::ComPtr<IOPCAsyncIO> Async = FAsyncIO;
+        Hr = Async->Refresh(FAdviseSink->Connection(), SourceOf(FromCache), &Id);
+    }
+    if (SUCCEEDED(Hr))
+        SetTaskId(Id);
+    OPCCheck(Hr);
+}
+
+void TVexoGroup::CancelLastAsyncCall() {
+    const std::uint32_t Id = TaskId();
+    if (Id == 0)
+        return;
+    struct ClearAfter {
+        TVexoGroup *G;
+        ~ClearAfter() { G->SetTaskId(0); }
+    } Clear{this};
+    if (FAsyncIO2) {
+        platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
+        OPCCheck(Async->Cancel2(Id));
+    } else if (FAsyncIO) {
+        platform::ComPtr<IOPCAsyncIO> Async = FAsyncIO;
+        OPCCheck(Async->Cancel(Id));
+    }
+}
+
+} // namespace vexo

@@ -1,0 +1,163 @@
+//===- Application.cpp - the application object and its message loop ----===//
+//
+// This file implements TApplication: draining the calling thread's message
+// queue, the blocking loop, termination from any thread, the exception
+// handler and the wake-up hook for a GUI toolkit's own event loop.
+//
+//===----------------------------------------------------------------------===//
+#include <vexo/framework/Application.h>
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <mutex>
+
+#include "MessageQueue.h"
+#include <vexo/framework/UIServices.h>
+
+namespace vexo {
+namespace {
+
+std::atomic<bool> GTerminated{false};
+
+bool IsTerminated() { return GTerminated.load(std::memory_order_acquire); }
+
+struct WakeHook {
+    std::mutex Lock;
+    std::shared_ptr<const std::function<void()>> Hook;
+};
+
+WakeHook &TheWakeHook() {
+    static WakeHook h;
+    return h;
+}
+
+TApplication GApplication;
+
+} // namespace
+
+TApplication *const Application = &GApplication;
+
+void TApplication::ProcessMessages() {
+    detail::QueuedMessage m;
+    // Zero deadline: take what is there, including messages posted by the
+    // procedures themselves, and return when the queue is empty.
+    while (detail::TakeMessage(m, std::chrono::steady_clock::time_point::min(), nullptr)) {
+        try {
+            detail::Deliver(m);
+        } catch (...) {
+            HandleException(nullptr);
+        }
+    }
+}
+
+bool TApplication::HandleMessage(std::chrono::milliseconds Timeout) {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point deadline = Clock::time_point::max();
+    if (Timeout != std::chrono::milliseconds::max()) {
+        const auto now = Clock::now();
+        // Saturate instead of overflowing for very long timeouts.
+        deadline = Timeout > std::chrono::hours(24 * 365 * 100)
+                       ? Clock::time_point::max()
+                       : now + std::chrono::duration_cast<Clock::duration>(Timeout);
+    }
+    detail::QueuedMessage m;
+    if (!detail::TakeMessage(m, deadline, &IsTerminated))
+        return false;
+    try {
+        detail::Deliver(m);
+    } catch (...) {
+        HandleException(nullptr);
+    }
+    return true;
+}
+
+void TApplication::Run() {
+    while (!Terminated())
+        HandleMessage();
+}
+
+void TApplication::Terminate() {
+    GTerminated.store(true, std::memory_order_release);
+    detail::WakeAllQueues();
+}
+
+bool TApplication::Terminated() const { return IsTerminated(); }
+
+void TApplication::ResetTerminated() { GTerminated.store(false, std::memory_order_release); }
+
+bool TApplication::ProcessMessagesUntil(const std::function<bool()> &Cond,
+                                        std::chrono::milliseconds Timeout) {
+    using Clock = std::chrono::steady_clock;
+    const auto deadline = Clock::now() + Timeout;
+    for (;;) {
+        ProcessMessages();
+        if (Cond())
+            return true;
+        const auto now = Clock::now();
+        if (now >= deadline)
+            return Cond();
+        // Wait for a message, but look at Cond at least every 10 ms: it may be
+        // made true by another thread without a message.
+        const auto slice = std::min(deadline, now + std::chrono::milliseconds(10));
+        detail::QueuedMessage m;
+        if (detail::TakeMessage(m, slice, nullptr)) {
+            try {
+                detail::Deliver(m);
+            } catch (...) {
+                HandleException(nullptr);
+            }
+        }
+    }
+}
+
+void TApplication::HandleException(TObject *Sender) {
+    // Outside a catch block there is nothing to handle (and rethrowing would
+    // end the process).
+    if (!std::current_exception())
+        return;
+    try {
+        try {
+            throw;
+        } catch (const Exception &e) {
+            if (OnException)
+                OnException(Sender, e);
+            else
+                ShowMessage(e.Message());
+        } catch (const std::exception &e) {
+            Exception wrapped(e.what());
+            if (OnException)
+                OnException(Sender, wrapped);
+            else
+                ShowMessage(wrapped.Message());
+        } catch (...) {
+            Exception wrapped("Unknown exception");
+            if (OnException)
+                OnException(Sender, wrapped);
+            else
+                ShowMessage(wrapped.Message());
+        }
+    } catch (...) {
+        // The handler itself failed: the handler of last resort never raises.
+    }
+}
+
+void TApplication::SetWakeUpHook(std::function<void()> Hook) {
+    auto p = Hook ? std::make_shared<const std::function<void()>>(std::move(Hook)) : nullptr;
+    WakeHook &h = TheWakeHook();
+    std::lock_guard lock(h.Lock);
+    h.Hook = std::move(p);
+}
+
+void TApplication::WakeUp() const {
+    std::shared_ptr<const std::function<void()>> hook;
+    {
+        WakeHook &h = TheWakeHook();
+        std::lock_guard lock(h.Lock);
+        hook = h.Hook;
+    }
+    if (hook)
+        (*hook)();
+}
+
+} // namespace vexo

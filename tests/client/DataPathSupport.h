@@ -1,0 +1,210 @@
+//===- DataPathSupport.h - helpers of the data-path and group I/O tests ---===//
+//
+// A fixture with one connected server component in manual scan mode that
+// records every data, write-error and write-complete event (a copy of each
+// list), and a builder of DA 1.0 stream blocks laid out as servers write
+// them, for feeding the advise sink by hand.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "ClientFixture.h"
+
+#include <vexo/platform/GlobalMemory.h>
+#include <vexo/platform/Time.h>
+
+namespace vexo::test {
+
+/// One event as the application saw it: which handler, which items.
+struct SeenEvent {
+    enum Kind { DataChange, WriteError, WriteComplete } What;
+    std::vector<TVexoItem *> Items;
+};
+
+class DataPathFixture : public ClientFixture {
+  protected:
+    /// Connects a new component to ProgID in manual mode and hooks its events.
+    void Open(const std::string &ProgID = SimProgID) {
+        Server = NewServer();
+        Control = ConnectManual(*Server, ProgID);
+        ASSERT_TRUE(Control);
+        Server->OnDatachange = [this](TObject *, TVexoItemList *L) {
+            Record(SeenEvent::DataChange, L);
+        };
+        Server->OnWriteError = [this](TObject *, TVexoItemList *L) {
+            Record(SeenEvent::WriteError, L);
+        };
+        Server->OnWriteComplete = [this](TObject *, TVexoItemList *L) {
+            Record(SeenEvent::WriteComplete, L);
+        };
+    }
+    void TearDown() override {
+        Control = nullptr;
+        ClientFixture::TearDown();
+    }
+    /// A group on the server with one item per id.
+    TVexoGroup *AddGroup(const std::string &Name, const std::vector<std::string> &Ids) {
+        TVexoGroup *G = Server->OPCGroups()->Add(Name);
+        for (const std::string &Id : Ids)
+            G->OPCItems()->AddItem(Id);
+        return G;
+    }
+    bool WaitEvents(std::size_t N) {
+        return PumpUntil([&] { return Events.size() >= N; });
+    }
+    /// Runs one scan of the simulation server and delivers what it posted.
+    void Scan(DWORD AdvanceMs = 1000) {
+        ASSERT_EQ(Control->RunScan(AdvanceMs), S_OK);
+        Application->ProcessMessages();
+    }
+    std::vector<std::string> Log() { return SimCallLog(Control.Get()); }
+    /// Lines of the call log that start with Method followed by a blank.
+    std::vector<std::string> Calls(const std::string &Method) {
+        std::vector<std::string> Out;
+        for (const std::string &L : Log())
+            if (L.rfind(Method + " ", 0) == 0 || L == Method)
+                Out.push_back(L);
+        return Out;
+    }
+
+    TVexoServer *Server = nullptr;
+    platform::ComPtr<IVexoSimControl> Control;
+    std::vector<SeenEvent> Events;
+
+  private:
+    void Record(SeenEvent::Kind K, TVexoItemList *L) {
+        SeenEvent E{K, {}};
+        for (int i = 0; i < L->Count(); ++i)
+            E.Items.push_back(L->GetItem(i));
+        Events.push_back(std::move(E));
+    }
+};
+
+/// A time stamp a few seconds ago, as servers send them.
+inline FILETIME RecentFileTime(int SecondsAgo = 4) {
+    FILETIME Ft;
+    platform::GetSystemTimeAsFileTime(&Ft);
+    ULONGLONG V = (ULONGLONG(Ft.dwHighDateTime) << 32) | Ft.dwLowDateTime;
+    V -= ULONGLONG(SecondsAgo) * 10000000ULL;
+    return FILETIME{static_cast<DWORD>(V), static_cast<DWORD>(V >> 32)};
+}
+
+/// Builds DA 1.0 stream blocks: group header, item headers, then each value
+/// (VARIANT and its trailing data) at the offset its header names.
+class StreamBuilder {
+  public:
+    explicit StreamBuilder(bool WithTime) : FWithTime(WithTime) {}
+
+    struct Entry {
+        OPCHANDLE Client;
+        WORD Quality;
+        FILETIME Time;
+        std::vector<BYTE> Value;
+    };
+    void Add(OPCHANDLE Client, WORD Quality, std::vector<BYTE> Value, FILETIME Time = {}) {
+        FEntries.push_back({Client, Quality, Time, std::move(Value)});
+    }
+
+    static std::vector<BYTE> Scalar(VARTYPE Vt, const void *Data, std::size_t Size) {
+        VARIANT V{};
+        V.vt = Vt;
+        std::memcpy(&V.llVal, Data, Size);
+        return Bytes(&V, sizeof V);
+    }
+    static std::vector<BYTE> I4(LONG X) { return Scalar(VT_I4, &X, sizeof X); }
+    static std::vector<BYTE> R8(double X) { return Scalar(VT_R8, &X, sizeof X); }
+    /// A string; the VARIANT's own pointer is garbage that must not be followed.
+    static std::vector<BYTE> Str(const std::u16string &S) {
+        VARIANT V{};
+        V.vt = VT_BSTR;
+        V.byref = reinterpret_cast<void *>(std::uintptr_t(0xDEADBEEF));
+        std::vector<BYTE> Out = Bytes(&V, sizeof V);
+        AppendString(Out, S);
+        return Out;
+    }
+    static std::vector<BYTE> I4Array(const std::vector<LONG> &Xs, LONG LBound = 0) {
+        std::vector<BYTE> Out = ArrayHead(VT_I4, sizeof(LONG), Xs.size(), LBound);
+        Append(Out, Xs.data(), Xs.size() * sizeof(LONG));
+        return Out;
+    }
+    static std::vector<BYTE> StrArray(const std::vector<std::u16string> &Xs) {
+        std::vector<BYTE> Out = ArrayHead(VT_BSTR, sizeof(BSTR), Xs.size(), 0);
+        for (const auto &S : Xs)
+            AppendString(Out, S);
+        return Out;
+    }
+
+    /// The block; Patch may change bytes before it is returned.
+    std::vector<BYTE> Build(DWORD TransactionID = 0, HRESULT Status = S_OK) const {
+        const std::size_t HeaderSize = FWithTime ? sizeof(OPCITEMHEADER1) : sizeof(OPCITEMHEADER2);
+        std::size_t Offset = sizeof(OPCGROUPHEADER) + FEntries.size() * HeaderSize;
+        Offset = (Offset + 7) & ~std::size_t(7);
+        std::vector<BYTE> Out(Offset, 0);
+        for (std::size_t i = 0; i < FEntries.size(); ++i) {
+            const Entry &E = FEntries[i];
+            BYTE *H = Out.data() + sizeof(OPCGROUPHEADER) + i * HeaderSize;
+            const DWORD ValueOffset = static_cast<DWORD>(Out.size());
+            if (FWithTime) {
+                OPCITEMHEADER1 H1{E.Client, ValueOffset, E.Quality, 0, E.Time};
+                std::memcpy(H, &H1, sizeof H1);
+            } else {
+                OPCITEMHEADER2 H2{E.Client, ValueOffset, E.Quality, 0};
+                std::memcpy(H, &H2, sizeof H2);
+            }
+            Append(Out, E.Value.data(), E.Value.size());
+            Out.resize((Out.size() + 7) & ~std::size_t(7), 0);
+        }
+        OPCGROUPHEADER G{static_cast<DWORD>(Out.size()), static_cast<DWORD>(FEntries.size()), 0,
+                         TransactionID, Status};
+        std::memcpy(Out.data(), &G, sizeof G);
+        return Out;
+    }
+
+    /// The block in global memory, as a sink receives it. Caller frees it.
+    static HGLOBAL ToGlobal(const std::vector<BYTE> &Block) {
+        HGLOBAL H = platform::GlobalAlloc(GMEM_MOVEABLE, Block.size());
+        std::memcpy(platform::GlobalLock(H), Block.data(), Block.size());
+        platform::GlobalUnlock(H);
+        return H;
+    }
+
+  private:
+    static std::vector<BYTE> Bytes(const void *P, std::size_t N) {
+        const auto *B = static_cast<const BYTE *>(P);
+        return std::vector<BYTE>(B, B + N);
+    }
+    static void Append(std::vector<BYTE> &Out, const void *P, std::size_t N) {
+        const auto *B = static_cast<const BYTE *>(P);
+        Out.insert(Out.end(), B, B + N);
+    }
+    static void AppendString(std::vector<BYTE> &Out, const std::u16string &S) {
+        const DWORD Count = static_cast<DWORD>(S.size() * 2);
+        Append(Out, &Count, sizeof Count);
+        Append(Out, S.data(), Count);
+        Out.push_back(0);
+        Out.push_back(0);
+    }
+    static std::vector<BYTE> ArrayHead(VARTYPE Vt, ULONG ElemSize, std::size_t Count, LONG LBound) {
+        VARIANT V{};
+        V.vt = VT_ARRAY | Vt;
+        V.byref = reinterpret_cast<void *>(std::uintptr_t(0xBAD));
+        std::vector<BYTE> Out = Bytes(&V, sizeof V);
+        SAFEARRAY D{};
+        D.cDims = 1;
+        D.cbElements = ElemSize;
+        D.pvData = reinterpret_cast<void *>(std::uintptr_t(0xBAD));
+        D.rgsabound[0].cElements = static_cast<ULONG>(Count);
+        D.rgsabound[0].lLbound = LBound;
+        Append(Out, &D, sizeof D);
+        return Out;
+    }
+
+    bool FWithTime;
+    std::vector<Entry> FEntries;
+};
+
+} // namespace vexo::test

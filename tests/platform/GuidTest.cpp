@@ -1,0 +1,85 @@
+//===- GuidTest.cpp - GUID text forms and program ids --------------------===//
+#include "PlatformTestSupport.h"
+
+using namespace vexo::platform;
+using namespace vexo::platform::test;
+
+namespace {
+constexpr GUID kSample{0x13486D51, 0x4821, 0x11D2, {0xA4, 0x94, 0x3C, 0xB3, 0x06, 0xC1, 0x00, 0x00}};
+}
+
+// Formatting gives the upper-case braced form and parsing accepts either case.
+TEST(Guid, RoundTripsThroughText) {
+    Counters c;
+    EXPECT_EQ(GuidToString(kSample), "{13486D51-4821-11D2-A494-3CB306C10000}");
+    EXPECT_EQ(GuidFromString("{13486d51-4821-11d2-a494-3cb306c10000}"), kSample);
+    LPOLESTR text = nullptr;
+    ASSERT_EQ(StringFromCLSID(kSample, &text), S_OK);
+    CLSID back;
+    EXPECT_EQ(CLSIDFromString(text, &back), S_OK);
+    EXPECT_EQ(back, kSample);
+    CoTaskMemFree(text);
+    OLECHAR buf[39];
+    EXPECT_EQ(StringFromGUID2(kSample, buf, 39), 39);
+    EXPECT_EQ(WideToString(buf), "{13486D51-4821-11D2-A494-3CB306C10000}");
+    EXPECT_EQ(StringFromGUID2(kSample, buf, 38), 0);
+    c.ExpectUnchanged();
+}
+
+// Malformed texts are CO_E_CLASSSTRING and the out-value is GUID_NULL.
+TEST(Guid, MalformedTextsAreRejected) {
+    const char16_t *bad[] = {
+        u"",
+        u"13486D51-4821-11D2-A494-3CB306C10000",     // no braces
+        u"{13486D51-4821-11D2-A494-3CB306C1000}",    // short
+        u"{13486D51-4821-11D2-A494-3CB306C100000}",  // long
+        u"{13486D51-4821-11D2A494-3CB306C10000-}",   // dash moved
+        u"{13486D5G-4821-11D2-A494-3CB306C10000}",   // not hex
+        u"(13486D51-4821-11D2-A494-3CB306C10000)",   // wrong brackets
+        u" {13486D51-4821-11D2-A494-3CB306C10000}",  // leading blank
+        u"Vexo.Simulation.1",
+    };
+    for (const char16_t *text : bad) {
+        CLSID out = kSample;
+        EXPECT_EQ(CLSIDFromString(text, &out), CO_E_CLASSSTRING) << WideToString(text);
+        EXPECT_EQ(out, GUID_NULL);
+    }
+    CLSID out = kSample;
+    EXPECT_EQ(CLSIDFromString(nullptr, &out), CO_E_CLASSSTRING);
+    EXPECT_EQ(out, GUID_NULL);
+    EXPECT_EQ(CLSIDFromString(u"{13486D51-4821-11D2-A494-3CB306C10000}", nullptr), E_POINTER);
+    EXPECT_EQ(StringFromCLSID(kSample, nullptr), E_POINTER);
+    EXPECT_FALSE(GuidFromString("{13486D51-4821-11D2-A494-3CB306C10000"));
+}
+
+// Program ids resolve through the local registry both ways.
+TEST(Guid, ProgIdLookups) {
+    Counters c;
+    const std::string clsid = GuidToString(kSample);
+    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "Vexo.GuidTest.1\\CLSID", REG_SZ, clsid.c_str(), 0),
+              ERROR_SUCCESS);
+    ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid + "\\ProgID").c_str(), REG_SZ,
+                           "Vexo.GuidTest.1", 0),
+              ERROR_SUCCESS);
+    CLSID got;
+    EXPECT_EQ(CLSIDFromProgID(u"vexo.guidtest.1", &got), S_OK);
+    EXPECT_EQ(got, kSample);
+    LPOLESTR progId = nullptr;
+    ASSERT_EQ(ProgIDFromCLSID(kSample, &progId), S_OK);
+    EXPECT_EQ(WideToString(progId), "Vexo.GuidTest.1");
+    CoTaskMemFree(progId);
+
+    EXPECT_EQ(CLSIDFromProgID(u"Vexo.NoSuch.1", &got), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(got, GUID_NULL);
+    EXPECT_EQ(CLSIDFromProgID(u"", &got), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID(u"Vexo.GuidTest.1", nullptr), E_POINTER);
+    EXPECT_EQ(ProgIDFromCLSID(GUID_NULL, &progId), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(progId, nullptr);
+    RegSetValueA(HKEY_CLASSES_ROOT, "Vexo.BadClsid\\CLSID", REG_SZ, "not a guid", 0);
+    EXPECT_EQ(CLSIDFromProgID(u"Vexo.BadClsid", &got), CO_E_CLASSSTRING);
+
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "Vexo.GuidTest.1");
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, "Vexo.BadClsid");
+    RegDeleteKeyA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str());
+    c.ExpectUnchanged();
+}

@@ -1,0 +1,168 @@
+//===- VariantTest.cpp - BSTR, VARIANT and task-memory conformance -------===//
+#include "PlatformTestSupport.h"
+
+using namespace vexo::platform;
+using namespace vexo::platform::test;
+
+namespace {
+
+class Unk final : public ComObject<IEnumString> {
+  public:
+    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT Skip(ULONG) override { return S_OK; }
+    HRESULT Reset() override { return S_OK; }
+    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    ULONG Count() {
+        AddRef();
+        return Release();
+    }
+};
+
+} // namespace
+
+// A BSTR keeps its byte length before the characters, is zero-terminated and counted.
+TEST(BStr, LayoutLengthAndLiveCount) {
+    Counters c;
+    BSTR b = SysAllocString(u"abc");
+    ASSERT_NE(b, nullptr);
+    EXPECT_EQ(reinterpret_cast<std::uint32_t *>(b)[-1], 6u);
+    EXPECT_EQ(SysStringLen(b), 3u);
+    EXPECT_EQ(SysStringByteLen(b), 6u);
+    EXPECT_EQ(b[3], 0);
+    EXPECT_EQ(BStrLiveCount(), c.bstrs + 1);
+    BSTR withNul = SysAllocStringLen(u"a\0b", 3);
+    EXPECT_EQ(SysStringLen(withNul), 3u);
+    BSTR blank = SysAllocStringLen(nullptr, 4);
+    EXPECT_EQ(blank[0], 0);
+    EXPECT_EQ(blank[4], 0);
+    SysFreeString(b);
+    SysFreeString(withNul);
+    SysFreeString(blank);
+    SysFreeString(nullptr);
+    EXPECT_EQ(SysStringLen(nullptr), 0u);
+    EXPECT_EQ(SysAllocString(nullptr), nullptr);
+    c.ExpectUnchanged();
+}
+
+// Task memory counts blocks; realloc of null allocates and realloc to 0 frees.
+TEST(TaskMemory, CountersFollowAllocReallocFree) {
+    TaskMemoryStats before = GetTaskMemoryStats();
+    void *a = CoTaskMemAlloc(16);
+    void *z = CoTaskMemAlloc(0);
+    EXPECT_NE(z, nullptr);
+    EXPECT_EQ(TaskMemLiveBlocks(), before.liveBlocks + 2);
+    a = CoTaskMemRealloc(a, 4096);
+    EXPECT_EQ(TaskMemLiveBlocks(), before.liveBlocks + 2);
+    void *r = CoTaskMemRealloc(nullptr, 8);
+    EXPECT_EQ(TaskMemLiveBlocks(), before.liveBlocks + 3);
+    EXPECT_EQ(CoTaskMemRealloc(r, 0), nullptr);
+    CoTaskMemFree(a);
+    CoTaskMemFree(z);
+    CoTaskMemFree(nullptr);
+    TaskMemoryStats after = GetTaskMemoryStats();
+    EXPECT_EQ(after.liveBlocks, before.liveBlocks);
+    EXPECT_EQ(after.totalAllocs - before.totalAllocs, 3);
+    EXPECT_EQ(after.totalFrees - before.totalFrees, 3);
+}
+
+// VariantClear frees BSTRs and arrays, releases interfaces, and leaves BYREF targets alone.
+TEST(Variant, ClearReleasesWhatTheVariantOwns) {
+    Counters c;
+    VARIANT v = BStrVariant("text");
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(v.vt, VT_EMPTY);
+
+    v.vt = VT_ARRAY | VT_BSTR;
+    v.parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
+    LONG i = 1;
+    BSTR x = SysAllocString(u"x");
+    ASSERT_EQ(SafeArrayPutElement(v.parray, &i, x), S_OK);
+    SysFreeString(x);
+    EXPECT_EQ(VariantClear(&v), S_OK);
+
+    ComPtr<Unk> unk = MakeCom<Unk>();
+    v.vt = VT_UNKNOWN;
+    v.punkVal = unk.Get();
+    unk->AddRef();
+    EXPECT_EQ(unk->Count(), 2u);
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(unk->Count(), 1u);
+
+    BSTR target = SysAllocString(u"kept");
+    v.vt = VT_BYREF | VT_BSTR;
+    v.byref = &target;
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    EXPECT_EQ(SysStringLen(target), 4u);
+    SysFreeString(target);
+
+    v.vt = 0x7F;
+    EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
+    EXPECT_EQ(VariantClear(nullptr), E_POINTER);
+    c.ExpectUnchanged();
+}
+
+// VariantClear refuses to free an array that is locked and keeps it in the variant.
+TEST(Variant, ClearOfLockedArrayFails) {
+    Counters c;
+    VARIANT v;
+    v.vt = VT_ARRAY | VT_I4;
+    v.parray = SafeArrayCreateVector(VT_I4, 0, 3);
+    ASSERT_EQ(SafeArrayLock(v.parray), S_OK);
+    EXPECT_EQ(VariantClear(&v), DISP_E_ARRAYISLOCKED);
+    EXPECT_EQ(v.vt, VT_ARRAY | VT_I4);
+    ASSERT_EQ(SafeArrayUnlock(v.parray), S_OK);
+    EXPECT_EQ(VariantClear(&v), S_OK);
+    c.ExpectUnchanged();
+}
+
+// VariantCopy duplicates strings, arrays and decimals, and AddRefs interfaces.
+TEST(Variant, CopyIsDeep) {
+    Counters c;
+    VARIANT src = BStrVariant("hello"), dst = BStrVariant("old");
+    ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
+    EXPECT_NE(dst.bstrVal, src.bstrVal);
+    EXPECT_EQ(BStrText(dst.bstrVal), "hello");
+    VariantClear(&src);
+    EXPECT_EQ(BStrText(dst.bstrVal), "hello");
+
+    VARIANT arr;
+    arr.vt = VT_ARRAY | VT_VARIANT;
+    arr.parray = SafeArrayCreateVector(VT_VARIANT, 0, 2);
+    VARIANT elem = BStrVariant("inner");
+    LONG i = 0;
+    ASSERT_EQ(SafeArrayPutElement(arr.parray, &i, &elem), S_OK);
+    VariantClear(&elem);
+    ASSERT_EQ(VariantCopy(&dst, &arr), S_OK);
+    EXPECT_NE(dst.parray, arr.parray);
+    VariantClear(&arr);
+    VARIANT out;
+    ASSERT_EQ(SafeArrayGetElement(dst.parray, &i, &out), S_OK);
+    EXPECT_EQ(BStrText(out.bstrVal), "inner");
+    VariantClear(&out);
+
+    VARIANT dec;
+    VariantInit(&dec);
+    dec.decVal.scale = 2;
+    dec.decVal.Lo64 = 12345;
+    dec.vt = VT_DECIMAL;
+    ASSERT_EQ(VariantCopy(&dst, &dec), S_OK);
+    EXPECT_EQ(dst.vt, VT_DECIMAL);
+    EXPECT_EQ(dst.decVal.Lo64, 12345u);
+    EXPECT_EQ(dst.decVal.scale, 2);
+
+    ComPtr<Unk> unk = MakeCom<Unk>();
+    VARIANT u;
+    u.vt = VT_UNKNOWN;
+    u.punkVal = unk.Get();
+    ASSERT_EQ(VariantCopy(&dst, &u), S_OK);
+    EXPECT_EQ(unk->Count(), 2u);
+    VariantClear(&dst);
+    EXPECT_EQ(unk->Count(), 1u);
+
+    EXPECT_EQ(VariantCopy(nullptr, &u), E_POINTER);
+    EXPECT_EQ(VariantCopy(&dst, nullptr), E_INVALIDARG);
+    VARIANT bad;
+    bad.vt = 0x55;
+    EXPECT_EQ(VariantCopy(&dst, &bad), DISP_E_BADVARTYPE);
+    c.ExpectUnchanged();
+}
