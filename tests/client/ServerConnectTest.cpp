@@ -293,6 +293,28 @@ TEST_F(ServerConnectTest, ExceptionInOnConnectLeavesTheConnection) {
     EXPECT_TRUE(Server->HasServerIF());
 }
 
+TEST_F(ServerConnectTest, HandlersThatChangeTheConnectionAreRespected) {
+    // Active matches the connection after an OnConnect that disconnects and after an
+    // OnDisconnect that reconnects.
+    TVexoServer *Server = NewServer();
+    Server->OnConnect = [Server](TObject *) { Server->Disconnect(); };
+    Server->Connect(SimProgID, "");
+    EXPECT_FALSE(Server->Active());
+    EXPECT_FALSE(Server->HasServerIF());
+
+    Server->OnConnect = nullptr;
+    Server->SetActive(true);
+    int Reconnects = 0;
+    Server->OnDisconnect = [Server, &Reconnects](TObject *) {
+        if (Reconnects++ == 0)
+            Server->SetActive(true);
+    };
+    Server->Disconnect();
+    EXPECT_TRUE(Server->Active());
+    EXPECT_TRUE(Server->HasServerIF());
+    EXPECT_NE(Server->GetServerState(), 0);
+}
+
 TEST_F(ServerConnectTest, InitSecuritySucceedsOnce) {
     // VexoInitSecurity reports the platform's answer: S_OK first, RPC_E_TOO_LATE after.
     platform::ResetSecurityForTesting();
