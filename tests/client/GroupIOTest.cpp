@@ -189,7 +189,10 @@ TEST_F(GroupIOTest, DistinctCancelIdsKeepTaskIdAndTheCancelIsSent) {
     Scan();
     EXPECT_EQ(G->TaskId(), CancelId);
     Control->ClearCallLog();
-    G->CancelLastAsyncCall();
+    try {
+        G->CancelLastAsyncCall(); // the server no longer knows the id and may refuse
+    } catch (const Exception &) {
+    }
     const auto Cancels = Calls("Cancel2");
     ASSERT_EQ(Cancels.size(), 1u);
     EXPECT_EQ(Arg(Cancels[0], "cancelid"), CancelId);
@@ -215,6 +218,8 @@ TEST_F(GroupIOTest, AsyncWriteWithOneFailedItemPostsAWriteError) {
     Events.clear();
     TVexoItem *A = G->OPCItems()->GetItem(0);
     TVexoItem *B = G->OPCItems()->GetItem(1);
+    A->WriteSync(OleVariant(1)); // gives each item a write value
+    B->WriteSync(OleVariant(2.5));
     HRESULT Errors[2] = {S_OK, OPC_E_RANGE};
     Control->SetNextItemErrors(u"OnWriteComplete", 2, Errors);
     ASSERT_TRUE(G->AsyncWrite(nullptr));

@@ -1,0 +1,161 @@
+//===- DataPathBench.cpp - the data path from callback to event ----------===//
+//
+// BM_DataPath/N: one data change of N items, every value new, from the
+// server's call of the group's IOPCDataCallback to OnDatachange on the owner
+// thread (resolve handles, store into items, build and post the list, drain
+// it, drop stale entries, raise the event). BM_DataPathBaseline/N: a bare
+// loop doing the same copies and one hand-off through a message target, the
+// floor for the line above. BM_SyncRead/N: one synchronous read of N items
+// from the simulation server's cache.
+//
+//===----------------------------------------------------------------------===//
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+
+#include <vexo/Vexo.h>
+#include <vexo/VexoSimulation.h>
+#include <vexo/framework/Application.h>
+#include <vexo/platform/Time.h>
+
+namespace {
+
+using namespace vexo;
+
+/// A connected server component (manual scan mode) with one group of N
+/// bench items, added in one call at connect.
+struct BenchGroup {
+    std::unique_ptr<TVexoServer> Server;
+    TVexoGroup *Group = nullptr;
+    platform::ComPtr<IVexoSimControl> Control;
+
+    explicit BenchGroup(int N) {
+        RegisterSimulationServers();
+        Server = std::make_unique<TVexoServer>(nullptr);
+        Server->SetServer("Vexo.Simulation.1");
+        Group = Server->OPCGroups()->Add("Bench");
+        for (int i = 0; i < N; ++i)
+            Group->OPCItems()->AddItem("Simulation.Bench.Tag" + std::to_string(i));
+        Server->SetActive(true);
+        Control = Server->GetOPCServer().As<IVexoSimControl>();
+        Control->SetManualMode(TRUE);
+        Control->EnableCallLog(FALSE);
+        Application->ProcessMessages();
+    }
+    ~BenchGroup() {
+        Control = nullptr;
+        Server.reset();
+        Application->ProcessMessages();
+    }
+};
+
+void BM_DataPath(benchmark::State &State) {
+    const int N = static_cast<int>(State.range(0));
+    BenchGroup B(N);
+    long long Seen = 0;
+    B.Server->OnDatachange = [&](TObject *, TVexoItemList *List) { Seen += List->Count(); };
+
+    // The arrays a server hands to the callback.
+    std::vector<OPCHANDLE> Handles(N);
+    for (int i = 0; i < N; ++i)
+        Handles[i] = B.Group->OPCItems()->GetItem(i)->GetClientHandle();
+    std::vector<VARIANT> Values(N);
+    std::vector<WORD> Qualities(N, 0xC0);
+    FILETIME Now;
+    platform::GetSystemTimeAsFileTime(&Now);
+    std::vector<FILETIME> Times(N, Now);
+    std::vector<HRESULT> Errors(N, S_OK);
+    TVexoDataCallback *Sink = B.Group->DataCallback();
+    const OPCHANDLE GroupID = static_cast<OPCHANDLE>(B.Group->ID());
+
+    LONG Round = 0;
+    for (auto _ : State) {
+        State.PauseTiming();
+        ++Round;
+        for (int i = 0; i < N; ++i) {
+            Values[i].vt = VT_I4;
+            Values[i].lVal = Round + i;
+        }
+        State.ResumeTiming();
+        Sink->OnDataChange(0, GroupID, S_OK, S_OK, static_cast<DWORD>(N), Handles.data(),
+                           Values.data(), Qualities.data(), Times.data(), Errors.data());
+        Application->ProcessMessages();
+    }
+    if (Seen != static_cast<long long>(State.iterations()) * N)
+        State.SkipWithError("not every update reached OnDatachange");
+    State.SetItemsProcessed(static_cast<int64_t>(State.iterations()) * N);
+    B.Server->OnDatachange = nullptr;
+}
+BENCHMARK(BM_DataPath)->Arg(10000)->Arg(100)->Unit(benchmark::kMicrosecond);
+
+void BM_DataPathBaseline(benchmark::State &State) {
+    const int N = static_cast<int>(State.range(0));
+    struct Slot {
+        VARIANT Value;
+        std::int32_t Quality;
+        TDateTime TimeStamp;
+        HRESULT LastError;
+    };
+    std::vector<Slot> Slots(N);
+    for (Slot &S : Slots)
+        platform::VariantInit(&S.Value);
+    std::vector<VARIANT> Values(N);
+    std::vector<WORD> Qualities(N, 0xC0);
+    FILETIME Now;
+    platform::GetSystemTimeAsFileTime(&Now);
+    std::vector<FILETIME> Times(N, Now);
+    std::vector<HRESULT> Errors(N, S_OK);
+    long long Seen = 0;
+    HWND Target = AllocateHWnd([&](TMessage &M) {
+        auto *List = reinterpret_cast<std::vector<Slot *> *>(M.LParam);
+        Seen += static_cast<long long>(List->size());
+        delete List;
+    });
+
+    LONG Round = 0;
+    for (auto _ : State) {
+        State.PauseTiming();
+        ++Round;
+        for (int i = 0; i < N; ++i) {
+            Values[i].vt = VT_I4;
+            Values[i].lVal = Round + i;
+        }
+        State.ResumeTiming();
+        auto *List = new std::vector<Slot *>();
+        List->reserve(N);
+        for (int i = 0; i < N; ++i) {
+            Slot &S = Slots[i];
+            platform::VariantCopy(&S.Value, &Values[i]);
+            S.Quality = Qualities[i];
+            S.TimeStamp = FileTimeToDateTime(Times[i]);
+            S.LastError = Errors[i];
+            List->push_back(&S);
+        }
+        PostMessage(Target, CM_OPCDATACHANGE, 0, reinterpret_cast<LPARAM>(List));
+        Application->ProcessMessages();
+    }
+    DeallocateHWnd(Target);
+    for (Slot &S : Slots)
+        platform::VariantClear(&S.Value);
+    benchmark::DoNotOptimize(Seen);
+    State.SetItemsProcessed(static_cast<int64_t>(State.iterations()) * N);
+}
+BENCHMARK(BM_DataPathBaseline)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+void BM_SyncRead(benchmark::State &State) {
+    const int N = static_cast<int>(State.range(0));
+    BenchGroup B(N);
+    for (auto _ : State) {
+        if (!B.Group->SyncRead(nullptr, true)) {
+            State.SkipWithError("SyncRead failed");
+            break;
+        }
+    }
+    State.SetItemsProcessed(static_cast<int64_t>(State.iterations()) * N);
+}
+BENCHMARK(BM_SyncRead)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+} // namespace
