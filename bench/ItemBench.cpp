@@ -1,9 +1,9 @@
 //===- ItemBench.cpp - adding items in bulk, and what an item costs -------===//
 //
 // BM_AddItems: OPCAddItems of N local items of one group in one call against
-// the simulation server (client and server). BM_AddItemsServerOnly: the same
-// AddItems call made directly on the group's IOPCItemMgt with prepared
-// definitions, which is the server's share of the line above.
+// the simulation server (client and server), with counters splitting it into
+// server_ms (the same AddItems call made directly) and client_ms.
+// BM_AddItemsServerOnly: that direct call alone (its time includes removal).
 // BM_ItemMemory: the client memory each item costs, counted by the global
 // operator new/delete below (usable block sizes, per thread) and reported as
 // the counter bytes_per_item. Item ids are short enough to live inside their
@@ -14,6 +14,7 @@
 
 #include <malloc.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -75,6 +76,47 @@ std::unique_ptr<TVexoServer> ConnectedServer() {
 
 std::string BenchId(int I) { return "Simulation.Bench.Tag" + std::to_string(I); }
 
+/// The same N definitions a client would send, for calling the server directly.
+struct RawDefs {
+    explicit RawDefs(int N) : Defs(static_cast<std::size_t>(N)) {
+        Ids.reserve(static_cast<std::size_t>(N));
+        for (int I = 0; I < N; ++I) {
+            Ids.push_back(platform::Utf8ToUtf16(BenchId(I)));
+            OPCITEMDEF &D = Defs[static_cast<std::size_t>(I)];
+            D.szAccessPath = Empty;
+            D.szItemID = Ids.back().data();
+            D.bActive = -1;
+            D.hClient = static_cast<OPCHANDLE>(I + 1);
+        }
+    }
+    /// AddItems on Mgt, then RemoveItems; returns the milliseconds of AddItems alone.
+    double AddAndRemove(IOPCItemMgt *Mgt) {
+        const DWORD N = static_cast<DWORD>(Defs.size());
+        OPCITEMRESULT *Results = nullptr;
+        HRESULT *Errors = nullptr;
+        const auto T0 = std::chrono::steady_clock::now();
+        Mgt->AddItems(N, Defs.data(), &Results, &Errors);
+        const auto T1 = std::chrono::steady_clock::now();
+        std::vector<OPCHANDLE> Handles(N);
+        for (DWORD I = 0; Results && I < N; ++I) {
+            Handles[I] = Results[I].hServer;
+            platform::CoTaskMemFree(Results[I].pBlob);
+        }
+        platform::CoTaskMemFree(Results);
+        platform::CoTaskMemFree(Errors);
+        HRESULT *RemoveErrors = nullptr;
+        Mgt->RemoveItems(N, Handles.data(), &RemoveErrors);
+        platform::CoTaskMemFree(RemoveErrors);
+        return std::chrono::duration<double, std::milli>(T1 - T0).count();
+    }
+    static inline char16_t Empty[] = u"";
+    std::vector<std::u16string> Ids;
+    std::vector<OPCITEMDEF> Defs;
+};
+
+// Each iteration times OPCAddItems (the benchmark's time), then, untimed, the
+// same AddItems call made directly: the counters split the time into the
+// server's share and the client's.
 void BM_AddItems(benchmark::State &State) {
     const int N = static_cast<int>(State.range(0));
     auto Server = ConnectedServer();
@@ -83,14 +125,23 @@ void BM_AddItems(benchmark::State &State) {
     for (int I = 0; I < N; ++I)
         G->OPCItems()->AddItem(BenchId(I));
     TVexoItemList List(*G->OPCItems());
+    RawDefs Raw(N);
+    double TotalMs = 0, ServerMs = 0;
     for (auto _ : State) {
+        const auto T0 = std::chrono::steady_clock::now();
         const bool Ok = G->OPCItems()->OPCAddItems(&List, true);
+        const auto T1 = std::chrono::steady_clock::now();
         State.PauseTiming();
+        TotalMs += std::chrono::duration<double, std::milli>(T1 - T0).count();
         if (!Ok)
             State.SkipWithError("OPCAddItems failed");
         G->OPCItems()->OPCRemoveItems(&List);
+        ServerMs += Raw.AddAndRemove(G->ItemMgt());
         State.ResumeTiming();
     }
+    const double Iterations = static_cast<double>(State.iterations());
+    State.counters["server_ms"] = ServerMs / Iterations;
+    State.counters["client_ms"] = (TotalMs - ServerMs) / Iterations;
     State.SetItemsProcessed(State.iterations() * N);
 }
 BENCHMARK(BM_AddItems)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
@@ -99,38 +150,12 @@ void BM_AddItemsServerOnly(benchmark::State &State) {
     const int N = static_cast<int>(State.range(0));
     auto Server = ConnectedServer();
     TVexoGroup *G = Server->OPCGroups()->Add("Bench");
-    std::vector<std::u16string> Ids;
-    Ids.reserve(static_cast<std::size_t>(N));
-    std::vector<OPCITEMDEF> Defs(static_cast<std::size_t>(N));
-    static char16_t Empty[] = u"";
-    for (int I = 0; I < N; ++I) {
-        Ids.push_back(platform::Utf8ToUtf16(BenchId(I)));
-        OPCITEMDEF &D = Defs[static_cast<std::size_t>(I)];
-        D.szAccessPath = Empty;
-        D.szItemID = Ids.back().data();
-        D.bActive = -1;
-        D.hClient = static_cast<OPCHANDLE>(I + 1);
-    }
+    RawDefs Raw(N);
+    double ServerMs = 0;
     for (auto _ : State) {
-        OPCITEMRESULT *Results = nullptr;
-        HRESULT *Errors = nullptr;
-        const HRESULT Hr = G->ItemMgt()->AddItems(static_cast<DWORD>(N), Defs.data(), &Results,
-                                                  &Errors);
-        State.PauseTiming();
-        if (FAILED(Hr))
-            State.SkipWithError("AddItems failed");
-        std::vector<OPCHANDLE> Handles(static_cast<std::size_t>(N));
-        for (int I = 0; Results && I < N; ++I) {
-            Handles[static_cast<std::size_t>(I)] = Results[I].hServer;
-            platform::CoTaskMemFree(Results[I].pBlob);
-        }
-        platform::CoTaskMemFree(Results);
-        platform::CoTaskMemFree(Errors);
-        HRESULT *RemoveErrors = nullptr;
-        G->ItemMgt()->RemoveItems(static_cast<DWORD>(N), Handles.data(), &RemoveErrors);
-        platform::CoTaskMemFree(RemoveErrors);
-        State.ResumeTiming();
+        ServerMs += Raw.AddAndRemove(G->ItemMgt());
     }
+    State.counters["server_ms"] = ServerMs / static_cast<double>(State.iterations());
     State.SetItemsProcessed(State.iterations() * N);
 }
 BENCHMARK(BM_AddItemsServerOnly)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);

@@ -26,7 +26,12 @@ if [ -d fuzz ]; then
   for f in build-fuzz/fuzz/fuzz_*; do
     [ -x "$f" ] || continue
     name=$(basename "$f")
-    mkdir -p "build-fuzz/corpus-$name"
-    "$f" -max_total_time=60 -rss_limit_mb=2048 "build-fuzz/corpus-$name" fuzz/corpus/"$name" 2>&1 | tail -n 5
+    dirs=("build-fuzz/corpus-$name")
+    mkdir -p "${dirs[0]}"
+    [ -d "fuzz/corpus/$name" ] && dirs+=("fuzz/corpus/$name")
+    # New inputs go to the first directory only; the seeds in the tree stay as they are.
+    "$f" -max_total_time=60 -rss_limit_mb=2048 -print_final_stats=1 "${dirs[@]}" > "build-fuzz/$name.log" 2>&1 \
+      || { tail -n 40 "build-fuzz/$name.log"; echo "fuzz target $name failed"; exit 1; }
+    tail -n 3 "build-fuzz/$name.log"
   done
 fi

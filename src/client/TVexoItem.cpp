@@ -84,6 +84,9 @@ void TVexoItem::OPCCommand(int Command, bool Value) {
     TVexoServer *Server = FGroup ? FGroup->OPCServer() : nullptr;
     if (!Server || Server->BatchMode() || !Server->Active())
         return;
+    // The report below is about this command only: an error left from an
+    // earlier operation must not be reported again, nor hide this one's.
+    SetLastError(0);
     TVexoItems *Items = FGroup->OPCItems();
     TVexoItemList List(this);
     std::exception_ptr Pending;

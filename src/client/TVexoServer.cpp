@@ -176,17 +176,18 @@ void TVexoServer::Connect() {
         Common->SetClientName(WideClient.c_str());
     }
     FOPCGroups->CreateAllOPCGroups();
+    // Active is not set again after the event: a handler that disconnects
+    // must leave the component disconnected, not "active" without a server.
     if (OnConnect)
         OnConnect(this);
-    FActive = true;
 }
 
 void TVexoServer::DisconnectNow() {
     FActive = false;
     RemoveServerInterface();
+    // Likewise a handler that reconnects leaves the component connected.
     if (OnDisconnect)
         OnDisconnect(this);
-    FActive = false;
 }
 
 void TVexoServer::RemoveServerInterface() {

@@ -11,12 +11,15 @@
 
 #include <vexo/VexoErrors.h>
 #include <vexo/client/TVexoBrowser.h>
+#include <vexo/client/TVexoGroup.h>
+#include <vexo/client/TVexoItem.h>
 #include <vexo/client/TVexoServer.h>
 #include <vexo/client/TvexoServerBrowser.h>
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #if __has_include(<vexo/framework/Streaming.h>)
 #include <vexo/framework/Streaming.h>
@@ -62,9 +65,156 @@ bool HasMarker(const std::string &Text) {
 
 } // namespace
 
-const PropertyTable *TVexoBrowser::GetPropertyTable() const { return nullptr; }
+#if VEXO_HAS_STREAMING
 
+namespace {
+
+/// The names of the requestable data types, by ordinal.
+const std::vector<std::string> &DatatypeNames() {
+    static const std::vector<std::string> names = [] {
+        std::vector<std::string> n;
+        for (int i = 0; i < OPCADatatypeCount; ++i)
+            n.emplace_back(OPCADatatypeName(static_cast<OPCADatatype>(i)));
+        return n;
+    }();
+    return names;
+}
+
+} // namespace
+
+// Each table lists the published properties in declaration order, which is
+// the order in which they are written and expected.
+
+const PropertyTable *TVexoServer::GetPropertyTable() const {
+    using S = TVexoServer;
+    static const PropertyTable Table =
+        PropertyTable::Builder<S>()
+            .Boolean("BatchMode", &S::BatchMode, &S::SetBatchMode)
+            .String("ComputerName", &S::ComputerName, &S::SetComputername)
+            .String("ServerName", &S::ServerName, &S::SetServer)
+            .Collection("OPCGroups", &S::OPCGroups)
+            .Class("OPCGroupDefault", &S::OPCGroupDefault)
+            .Boolean("Active", &S::Active, &S::SetActive)
+            .String("ClientName", &S::ClientName, &S::SetClientName)
+            .String("Version", &S::Version, &S::SetVersion)
+            .Event("OnError", &S::OnError)
+            .Event("OnServerShutdown", &S::OnServerShutdown)
+            .Event("OnConnect", &S::OnConnect)
+            .Event("OnDisconnect", &S::OnDisconnect)
+            .Event("OnDatachange", &S::OnDatachange)
+            .Event("OnWriteError", &S::OnWriteError)
+            .Event("OnWriteComplete", &S::OnWriteComplete)
+            .Build();
+    return &Table;
+}
+
+const PropertyTable *TVexoDefaultGroup::GetPropertyTable() const {
+    using D = TVexoDefaultGroup;
+    static const PropertyTable Table = PropertyTable::Builder<D>()
+                                           .Boolean("IsActive", &D::IsActive, &D::IsActive)
+                                           .Integer("UpdateRate", &D::UpdateRate, &D::UpdateRate)
+                                           .Float("DeadBand", &D::DeadBand, &D::DeadBand, true)
+                                           .Integer("LocaleId", &D::LocaleId, &D::LocaleId)
+                                           .Integer("TimeBias", &D::TimeBias, &D::TimeBias)
+                                           .Build();
+    return &Table;
+}
+
+const PropertyTable *TVexoGroup::GetPropertyTable() const {
+    using G = TVexoGroup;
+    static const PropertyTable Table =
+        PropertyTable::Builder<G>()
+            .String("Name", &G::Name, &G::SetName)
+            .Boolean("IsActive", &G::IsActive, &G::SetIsActive)
+            .Integer("UpdateRate", &G::UpdateRate, &G::SetUpdateRate)
+            .Float("DeadBand", &G::DeadBand, &G::SetDeadBand, true)
+            .Integer("LocaleId", &G::LocaleId, &G::SetLocaleId)
+            .Integer("TimeBias", &G::TimeBias, &G::SetTimeBias)
+            .Class("DefaultItem", &G::DefaultItem)
+            .Collection("OPCItems", &G::OPCItems)
+            .Build();
+    return &Table;
+}
+
+const PropertyTable *TVexoDefaultItem::GetPropertyTable() const {
+    using D = TVexoDefaultItem;
+    static const PropertyTable Table =
+        PropertyTable::Builder<D>()
+            .Boolean("IsActive", &D::IsActive, &D::IsActive, true)
+            .String("AccessPath", &D::AccessPath, &D::AccessPath)
+            .Enumeration("RequestDataType", &D::RequestDataType, &D::RequestDataType,
+                         DatatypeNames())
+            .Build();
+    return &Table;
+}
+
+const PropertyTable *TVexoItem::GetPropertyTable() const {
+    using I = TVexoItem;
+    // The delivered fields are listed read-only: shown, never written.
+    static const PropertyTable Table =
+        PropertyTable::Builder<I>()
+            .String("ItemID", &I::ItemID, &I::SetItemID)
+            .String("AccessPath", &I::AccessPath, &I::SetAccessPath)
+            .Boolean("IsActive", &I::IsActive, &I::SetIsActive)
+            .Enumeration("RequestDatatype", &I::RequestDatatype, &I::SetRequestDatatype,
+                         DatatypeNames())
+            .Variant("Value", &I::Value)
+            .Integer("Quality", &I::Quality, nullptr)
+            .Float("TimeStamp", &I::TimeStamp, nullptr, false)
+            .Integer("CanonicalDatatype", &I::CanonicalDatatype, nullptr)
+            .Integer("EUType", &I::EUType, nullptr)
+            .Variant("EUInfo", &I::EUInfo)
+            .Build();
+    return &Table;
+}
+
+const PropertyTable *TVexoBrowser::GetPropertyTable() const {
+    using B = TVexoBrowser;
+    static const PropertyTable Table =
+        PropertyTable::Builder<B>()
+            .Component(
+                "OPCServer", &B::OPCServer,
+                [](B &Browser, TComponent *C) { Browser.SetOPCServer(dynamic_cast<TVexoServer *>(C)); })
+            .String("Filter", &B::Filter, &B::SetFilter)
+            .Enumeration("Datatype", &B::Datatype, &B::SetDatatype, DatatypeNames())
+            .Set(
+                "AccessRights", [](const B &Browser) { return Browser.AccessRights().Bits; },
+                [](B &Browser, long long Bits) {
+                    OPCAcesstype rights;
+                    rights.Bits = static_cast<std::uint8_t>(Bits & 3);
+                    Browser.SetAccessRights(rights);
+                },
+                {"opcReadable", "opcWritable"})
+            .Build();
+    return &Table;
+}
+
+const PropertyTable *TvexoServerBrowser::GetPropertyTable() const {
+    using B = TvexoServerBrowser;
+    static const PropertyTable Table =
+        PropertyTable::Builder<B>()
+            .String("ComputerName", &B::ComputerName, &B::SetComputerName)
+            .Set(
+                "Servertype", [](const B &Browser) { return Browser.Servertype().Bits; },
+                [](B &Browser, long long Bits) {
+                    Browser.SetServertype(tvexoServerSet{static_cast<std::uint8_t>(Bits & 7)});
+                },
+                {"svr_DA20", "svr_DA10", "svr_AE10"})
+            .Build();
+    return &Table;
+}
+
+#else // the framework without streaming: nothing is published yet
+
+const PropertyTable *TVexoServer::GetPropertyTable() const { return nullptr; }
+const PropertyTable *TVexoDefaultGroup::GetPropertyTable() const { return nullptr; }
+const PropertyTable *TVexoGroup::GetPropertyTable() const { return nullptr; }
+const PropertyTable *TVexoDefaultItem::GetPropertyTable() const { return nullptr; }
+const PropertyTable *TVexoItem::GetPropertyTable() const { return nullptr; }
+const PropertyTable *TVexoBrowser::GetPropertyTable() const { return nullptr; }
 const PropertyTable *TvexoServerBrowser::GetPropertyTable() const { return nullptr; }
+
+#endif
 
 void TVexoServer::SaveToFile(const std::string &FileName) {
 #if VEXO_HAS_STREAMING

@@ -72,6 +72,10 @@ void TComponent::EndLoading() {
     Loaded();
 }
 
+void TComponent::CancelLoading() {
+    FComponentState &= ~static_cast<unsigned>(csLoading | csReading);
+}
+
 TComponent *TComponent::Components(int Index) const {
     if (Index < 0 || Index >= ComponentCount())
         throw EListError(Format("List index out of bounds (%d)", {Index}));

@@ -331,8 +331,8 @@ HRESULT SafeArrayCopy(SAFEARRAY *psa, SAFEARRAY **ppsaOut) {
     auto *src = static_cast<const char *>(psa->pvData);
     auto *dst = static_cast<char *>(out->pvData);
     for (std::size_t i = 0; i < cells; ++i) {
-        HRESULT hr = CopyElement(vt, src + i * psa->cbElements, dst + i * psa->cbElements,
-                                 psa->cbElements);
+        HRESULT hr =
+            CopyElement(vt, src + i * psa->cbElements, dst + i * psa->cbElements, psa->cbElements);
         if (FAILED(hr)) {
             SafeArrayDestroy(out);
             return hr;

@@ -85,9 +85,9 @@ void GetSystemTimeAsFileTime(FILETIME *lpSystemTimeAsFileTime) {
         return;
     timespec ts;
     clock_gettime(CLOCK_REALTIME, &ts);
-    std::uint64_t t = (static_cast<std::uint64_t>(ts.tv_sec) + kSecondsFrom1601To1970) *
-                          kTicksPerSecond +
-                      static_cast<std::uint64_t>(ts.tv_nsec) / 100;
+    std::uint64_t t =
+        (static_cast<std::uint64_t>(ts.tv_sec) + kSecondsFrom1601To1970) * kTicksPerSecond +
+        static_cast<std::uint64_t>(ts.tv_nsec) / 100;
     SetTicks(*lpSystemTimeAsFileTime, t);
 }
 
@@ -131,12 +131,27 @@ BOOL FileTimeToDosDateTime(const FILETIME *lpFileTime, WORD *lpFatDate, WORD *lp
     std::uint64_t t = Ticks(*lpFileTime);
     if (t > kMaxFileTime)
         return FALSE;
-    Civil c = CivilOf(t);
-    if (c.year < 1980 || c.year > 2107)
+    std::uint64_t secs = t / kTicksPerSecond;
+    long long days = static_cast<long long>(secs / 86400);
+    unsigned rem = static_cast<unsigned>(secs % 86400);
+    // Time stamps of one batch mostly share a day: remember the last day's
+    // packed date per thread and skip the calendar arithmetic.
+    thread_local long long cachedDays = -1;
+    thread_local WORD cachedDate = 0;
+    thread_local bool cachedInRange = false;
+    if (days != cachedDays) {
+        long long y;
+        unsigned m, d;
+        detail::CivilFromDays(days - kDaysFrom1601To1970, y, m, d);
+        cachedInRange = y >= 1980 && y <= 2107;
+        cachedDate = cachedInRange ? static_cast<WORD>(d | m << 5 | (y - 1980) << 9) : 0;
+        cachedDays = days;
+    }
+    if (!cachedInRange)
         return FALSE;
-    *lpFatDate = static_cast<WORD>(c.day | c.month << 5 | (c.year - 1980) << 9);
+    *lpFatDate = cachedDate;
     // Two-second resolution: an odd second falls to the even one below.
-    *lpFatTime = static_cast<WORD>(c.second / 2 | c.minute << 5 | c.hour << 11);
+    *lpFatTime = static_cast<WORD>((rem % 60) / 2 | (rem / 60 % 60) << 5 | (rem / 3600) << 11);
     return TRUE;
 }
 
@@ -149,10 +164,10 @@ BOOL FileTimeToSystemTime(const FILETIME *lpFileTime, SYSTEMTIME *lpSystemTime) 
     Civil c = CivilOf(t);
     if (c.year > 30827)
         return FALSE;
-    *lpSystemTime = SYSTEMTIME{static_cast<WORD>(c.year), static_cast<WORD>(c.month),
+    *lpSystemTime = SYSTEMTIME{static_cast<WORD>(c.year),      static_cast<WORD>(c.month),
                                static_cast<WORD>(c.dayOfWeek), static_cast<WORD>(c.day),
-                               static_cast<WORD>(c.hour), static_cast<WORD>(c.minute),
-                               static_cast<WORD>(c.second), static_cast<WORD>(c.millis)};
+                               static_cast<WORD>(c.hour),      static_cast<WORD>(c.minute),
+                               static_cast<WORD>(c.second),    static_cast<WORD>(c.millis)};
     return TRUE;
 }
 
@@ -168,8 +183,8 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, FILETIME *lpFileTime) 
     if (s.wDay > kDays[s.wMonth - 1] + (s.wMonth == 2 && leap ? 1 : 0))
         return FALSE;
     long long days = detail::DaysFromCivil(s.wYear, s.wMonth, s.wDay) + kDaysFrom1601To1970;
-    std::uint64_t secs = static_cast<std::uint64_t>(days) * 86400 + s.wHour * 3600u +
-                         s.wMinute * 60u + s.wSecond;
+    std::uint64_t secs =
+        static_cast<std::uint64_t>(days) * 86400 + s.wHour * 3600u + s.wMinute * 60u + s.wSecond;
     SetTicks(*lpFileTime, secs * kTicksPerSecond + s.wMilliseconds * 10'000ULL);
     return TRUE;
 }

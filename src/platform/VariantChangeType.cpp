@@ -56,32 +56,71 @@ Value Load(VARTYPE t, const void *p) {
         return x;
     };
     switch (t) {
-    case VT_EMPTY: v.kind = Value::Empty; break;
-    case VT_NULL: v.kind = Value::Null; break;
-    case VT_I1: v.kind = Value::Int, v.i = get(std::int8_t{}); break;
-    case VT_UI1: v.kind = Value::Int, v.i = get(std::uint8_t{}); break;
-    case VT_I2: v.kind = Value::Int, v.i = get(std::int16_t{}); break;
-    case VT_UI2: v.kind = Value::Int, v.i = get(std::uint16_t{}); break;
-    case VT_I4: case VT_INT: v.kind = Value::Int, v.i = get(std::int32_t{}); break;
-    case VT_UI4: case VT_UINT: v.kind = Value::Int, v.i = get(std::uint32_t{}); break;
-    case VT_I8: v.kind = Value::Int, v.i = get(std::int64_t{}); break;
-    case VT_UI8: v.kind = Value::Int, v.i = get(std::uint64_t{}); break;
-    case VT_R4: v.kind = Value::Real, v.r = get(float{}), v.single = true; break;
-    case VT_R8: v.kind = Value::Real, v.r = get(double{}); break;
-    case VT_DATE: v.kind = Value::Date, v.r = get(double{}); break;
-    case VT_CY: v.kind = Value::Cy, v.cy = get(std::int64_t{}); break;
-    case VT_BOOL: v.kind = Value::Bool, v.b = get(std::int16_t{}) != 0; break;
-    case VT_ERROR: v.kind = Value::Error, v.err = get(std::int32_t{}); break;
+    case VT_EMPTY:
+        v.kind = Value::Empty;
+        break;
+    case VT_NULL:
+        v.kind = Value::Null;
+        break;
+    case VT_I1:
+        v.kind = Value::Int, v.i = get(std::int8_t{});
+        break;
+    case VT_UI1:
+        v.kind = Value::Int, v.i = get(std::uint8_t{});
+        break;
+    case VT_I2:
+        v.kind = Value::Int, v.i = get(std::int16_t{});
+        break;
+    case VT_UI2:
+        v.kind = Value::Int, v.i = get(std::uint16_t{});
+        break;
+    case VT_I4:
+    case VT_INT:
+        v.kind = Value::Int, v.i = get(std::int32_t{});
+        break;
+    case VT_UI4:
+    case VT_UINT:
+        v.kind = Value::Int, v.i = get(std::uint32_t{});
+        break;
+    case VT_I8:
+        v.kind = Value::Int, v.i = get(std::int64_t{});
+        break;
+    case VT_UI8:
+        v.kind = Value::Int, v.i = get(std::uint64_t{});
+        break;
+    case VT_R4:
+        v.kind = Value::Real, v.r = get(float{}), v.single = true;
+        break;
+    case VT_R8:
+        v.kind = Value::Real, v.r = get(double{});
+        break;
+    case VT_DATE:
+        v.kind = Value::Date, v.r = get(double{});
+        break;
+    case VT_CY:
+        v.kind = Value::Cy, v.cy = get(std::int64_t{});
+        break;
+    case VT_BOOL:
+        v.kind = Value::Bool, v.b = get(std::int16_t{}) != 0;
+        break;
+    case VT_ERROR:
+        v.kind = Value::Error, v.err = get(std::int32_t{});
+        break;
     case VT_BSTR: {
         BSTR s = get(BSTR{});
         v.kind = Value::Str, v.str = std::u16string_view(s ? s : u"", SysStringLen(s));
         break;
     }
-    case VT_DECIMAL: v.kind = Value::Dec, v.dec = get(DECIMAL{}); break;
-    case VT_UNKNOWN: case VT_DISPATCH:
+    case VT_DECIMAL:
+        v.kind = Value::Dec, v.dec = get(DECIMAL{});
+        break;
+    case VT_UNKNOWN:
+    case VT_DISPATCH:
         v.kind = Value::Itf, v.itf = get(static_cast<IUnknown *>(nullptr)), v.itfType = t;
         break;
-    default: v.kind = Value::Null; break;
+    default:
+        v.kind = Value::Null;
+        break;
     }
     return v;
 }
@@ -115,8 +154,12 @@ HRESULT RealToInteger(double x, i128 &out) {
 
 HRESULT ToInteger(const Value &v, bool unsignedTarget, i128 lo, i128 hi, i128 &out) {
     switch (v.kind) {
-    case Value::Empty: out = 0; break;
-    case Value::Int: out = v.i; break;
+    case Value::Empty:
+        out = 0;
+        break;
+    case Value::Int:
+        out = v.i;
+        break;
     case Value::Real:
     case Value::Date: {
         HRESULT hr = RealToInteger(v.r, out);
@@ -132,7 +175,9 @@ HRESULT ToInteger(const Value &v, bool unsignedTarget, i128 lo, i128 hi, i128 &o
         break;
     }
     // True is -1; an unsigned target takes its bit pattern (all ones).
-    case Value::Bool: out = v.b ? (unsignedTarget ? hi : -1) : 0; break;
+    case Value::Bool:
+        out = v.b ? (unsignedTarget ? hi : -1) : 0;
+        break;
     case Value::Dec: {
         u128 m;
         detail::ScaleToInteger(DecMantissa(v.dec), -v.dec.scale, m);
@@ -166,18 +211,30 @@ HRESULT ToInteger(const Value &v, bool unsignedTarget, i128 lo, i128 hi, i128 &o
             return S_OK;
         }
         return DISP_E_TYPEMISMATCH;
-    default: return DISP_E_TYPEMISMATCH;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
     return out < lo || out > hi ? DISP_E_OVERFLOW : S_OK;
 }
 
 HRESULT ToReal(const Value &v, double &out) {
     switch (v.kind) {
-    case Value::Empty: out = 0; return S_OK;
-    case Value::Int: out = static_cast<double>(v.i); return S_OK;
-    case Value::Real: case Value::Date: out = v.r; return S_OK;
-    case Value::Cy: out = static_cast<double>(v.cy) / 10000.0; return S_OK;
-    case Value::Bool: out = v.b ? -1.0 : 0.0; return S_OK;
+    case Value::Empty:
+        out = 0;
+        return S_OK;
+    case Value::Int:
+        out = static_cast<double>(v.i);
+        return S_OK;
+    case Value::Real:
+    case Value::Date:
+        out = v.r;
+        return S_OK;
+    case Value::Cy:
+        out = static_cast<double>(v.cy) / 10000.0;
+        return S_OK;
+    case Value::Bool:
+        out = v.b ? -1.0 : 0.0;
+        return S_OK;
     case Value::Dec:
         out = static_cast<double>(DecMantissa(v.dec)) / std::pow(10.0, v.dec.scale);
         if (DecNegative(v.dec))
@@ -192,17 +249,26 @@ HRESULT ToReal(const Value &v, double &out) {
         out = p->value;
         return S_OK;
     }
-    default: return DISP_E_TYPEMISMATCH;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
 HRESULT ToCurrency(const Value &v, LONGLONG &out) {
     i128 scaled;
     switch (v.kind) {
-    case Value::Empty: scaled = 0; break;
-    case Value::Int: scaled = v.i * 10000; break;
-    case Value::Cy: out = v.cy; return S_OK;
-    case Value::Bool: scaled = v.b ? -10000 : 0; break;
+    case Value::Empty:
+        scaled = 0;
+        break;
+    case Value::Int:
+        scaled = v.i * 10000;
+        break;
+    case Value::Cy:
+        out = v.cy;
+        return S_OK;
+    case Value::Bool:
+        scaled = v.b ? -10000 : 0;
+        break;
     case Value::Real:
     case Value::Date: {
         HRESULT hr = RealToInteger(v.r * 10000.0, scaled);
@@ -233,7 +299,8 @@ HRESULT ToCurrency(const Value &v, LONGLONG &out) {
         }
         break;
     }
-    default: return DISP_E_TYPEMISMATCH;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
     if (scaled < INT64_MIN || scaled > INT64_MAX)
         return DISP_E_OVERFLOW;
@@ -269,12 +336,25 @@ bool EqualsNoCase(std::u16string_view a, std::u16string_view b) {
 
 HRESULT ToBool(const Value &v, bool &out) {
     switch (v.kind) {
-    case Value::Empty: out = false; return S_OK;
-    case Value::Int: out = v.i != 0; return S_OK;
-    case Value::Real: case Value::Date: out = v.r != 0; return S_OK;
-    case Value::Cy: out = v.cy != 0; return S_OK;
-    case Value::Bool: out = v.b; return S_OK;
-    case Value::Dec: out = DecMantissa(v.dec) != 0; return S_OK;
+    case Value::Empty:
+        out = false;
+        return S_OK;
+    case Value::Int:
+        out = v.i != 0;
+        return S_OK;
+    case Value::Real:
+    case Value::Date:
+        out = v.r != 0;
+        return S_OK;
+    case Value::Cy:
+        out = v.cy != 0;
+        return S_OK;
+    case Value::Bool:
+        out = v.b;
+        return S_OK;
+    case Value::Dec:
+        out = DecMantissa(v.dec) != 0;
+        return S_OK;
     case Value::Str: {
         std::u16string_view s = v.str;
         while (!s.empty() && s.front() == u' ')
@@ -295,7 +375,8 @@ HRESULT ToBool(const Value &v, bool &out) {
         out = p->exact ? p->mantissa != 0 : p->value != 0;
         return S_OK;
     }
-    default: return DISP_E_TYPEMISMATCH;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -343,12 +424,19 @@ HRESULT DecimalFromText(std::u16string_view text, DECIMAL &out) {
 
 HRESULT ToDecimal(const Value &v, DECIMAL &out) {
     switch (v.kind) {
-    case Value::Empty: return MakeDecimal(false, 0, 0, out);
-    case Value::Int: return MakeDecimal(v.i < 0, v.i < 0 ? u128(-v.i) : u128(v.i), 0, out);
-    case Value::Bool: return MakeDecimal(v.b, v.b ? 1 : 0, 0, out);
-    case Value::Cy: return MakeDecimal(v.cy < 0, v.cy < 0 ? u128(-(i128)v.cy) : u128(v.cy), -4, out);
-    case Value::Dec: out = v.dec; return S_OK;
-    case Value::Str: return DecimalFromText(v.str, out);
+    case Value::Empty:
+        return MakeDecimal(false, 0, 0, out);
+    case Value::Int:
+        return MakeDecimal(v.i < 0, v.i < 0 ? u128(-v.i) : u128(v.i), 0, out);
+    case Value::Bool:
+        return MakeDecimal(v.b, v.b ? 1 : 0, 0, out);
+    case Value::Cy:
+        return MakeDecimal(v.cy < 0, v.cy < 0 ? u128(-(i128)v.cy) : u128(v.cy), -4, out);
+    case Value::Dec:
+        out = v.dec;
+        return S_OK;
+    case Value::Str:
+        return DecimalFromText(v.str, out);
     case Value::Real:
     case Value::Date: {
         if (!std::isfinite(v.r))
@@ -357,7 +445,8 @@ HRESULT ToDecimal(const Value &v, DECIMAL &out) {
         std::u16string t = Utf8ToUtf16(detail::FormatDouble(v.r, v.single ? 7 : 15));
         return DecimalFromText(t, out);
     }
-    default: return DISP_E_TYPEMISMATCH;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
 }
 
@@ -368,9 +457,14 @@ std::string IntegerText(i128 i) {
 HRESULT ToText(const Value &v, USHORT flags, std::u16string &out) {
     std::string s;
     switch (v.kind) {
-    case Value::Empty: break;
-    case Value::Int: s = IntegerText(v.i); break;
-    case Value::Real: s = detail::FormatDouble(v.r, v.single ? 7 : 15); break;
+    case Value::Empty:
+        break;
+    case Value::Int:
+        s = IntegerText(v.i);
+        break;
+    case Value::Real:
+        s = detail::FormatDouble(v.r, v.single ? 7 : 15);
+        break;
     case Value::Cy:
         s = detail::FormatScaled(v.cy < 0, v.cy < 0 ? u128(-(i128)v.cy) : u128(v.cy), 4);
         break;
@@ -390,8 +484,11 @@ HRESULT ToText(const Value &v, USHORT flags, std::u16string &out) {
     case Value::Dec:
         s = detail::FormatScaled(DecNegative(v.dec), DecMantissa(v.dec), v.dec.scale);
         break;
-    case Value::Str: out.assign(v.str); return S_OK;
-    default: return DISP_E_TYPEMISMATCH;
+    case Value::Str:
+        out.assign(v.str);
+        return S_OK;
+    default:
+        return DISP_E_TYPEMISMATCH;
     }
     out = Utf8ToUtf16(s);
     return S_OK;
@@ -404,15 +501,34 @@ struct IntRange {
 
 bool IntegerTarget(VARTYPE vt, IntRange &r) {
     switch (vt) {
-    case VT_I1: r = {INT8_MIN, INT8_MAX, false}; return true;
-    case VT_UI1: r = {0, UINT8_MAX, true}; return true;
-    case VT_I2: r = {INT16_MIN, INT16_MAX, false}; return true;
-    case VT_UI2: r = {0, UINT16_MAX, true}; return true;
-    case VT_I4: case VT_INT: r = {INT32_MIN, INT32_MAX, false}; return true;
-    case VT_UI4: case VT_UINT: r = {0, UINT32_MAX, true}; return true;
-    case VT_I8: r = {INT64_MIN, INT64_MAX, false}; return true;
-    case VT_UI8: r = {0, UINT64_MAX, true}; return true;
-    default: return false;
+    case VT_I1:
+        r = {INT8_MIN, INT8_MAX, false};
+        return true;
+    case VT_UI1:
+        r = {0, UINT8_MAX, true};
+        return true;
+    case VT_I2:
+        r = {INT16_MIN, INT16_MAX, false};
+        return true;
+    case VT_UI2:
+        r = {0, UINT16_MAX, true};
+        return true;
+    case VT_I4:
+    case VT_INT:
+        r = {INT32_MIN, INT32_MAX, false};
+        return true;
+    case VT_UI4:
+    case VT_UINT:
+        r = {0, UINT32_MAX, true};
+        return true;
+    case VT_I8:
+        r = {INT64_MIN, INT64_MAX, false};
+        return true;
+    case VT_UI8:
+        r = {0, UINT64_MAX, true};
+        return true;
+    default:
+        return false;
     }
 }
 
@@ -446,22 +562,42 @@ HRESULT ConvertScalar(const Value &v, USHORT flags, VARTYPE vt, VARIANT &out) {
             return hr;
         out.llVal = 0;
         switch (vt) {
-        case VT_I1: out.cVal = static_cast<CHAR>(i); break;
-        case VT_UI1: out.bVal = static_cast<BYTE>(i); break;
-        case VT_I2: out.iVal = static_cast<SHORT>(i); break;
-        case VT_UI2: out.uiVal = static_cast<USHORT>(i); break;
-        case VT_I4: case VT_INT: out.lVal = static_cast<LONG>(i); break;
-        case VT_UI4: case VT_UINT: out.ulVal = static_cast<ULONG>(i); break;
-        case VT_I8: out.llVal = static_cast<LONGLONG>(i); break;
-        default: out.ullVal = static_cast<ULONGLONG>(i); break;
+        case VT_I1:
+            out.cVal = static_cast<CHAR>(i);
+            break;
+        case VT_UI1:
+            out.bVal = static_cast<BYTE>(i);
+            break;
+        case VT_I2:
+            out.iVal = static_cast<SHORT>(i);
+            break;
+        case VT_UI2:
+            out.uiVal = static_cast<USHORT>(i);
+            break;
+        case VT_I4:
+        case VT_INT:
+            out.lVal = static_cast<LONG>(i);
+            break;
+        case VT_UI4:
+        case VT_UINT:
+            out.ulVal = static_cast<ULONG>(i);
+            break;
+        case VT_I8:
+            out.llVal = static_cast<LONGLONG>(i);
+            break;
+        default:
+            out.ullVal = static_cast<ULONGLONG>(i);
+            break;
         }
         out.vt = vt;
         return S_OK;
     }
     HRESULT hr = S_OK;
     switch (vt) {
-    case VT_EMPTY: break;
-    case VT_NULL: return v.kind == Value::Empty ? (out.vt = VT_NULL, S_OK) : DISP_E_TYPEMISMATCH;
+    case VT_EMPTY:
+        break;
+    case VT_NULL:
+        return v.kind == Value::Empty ? (out.vt = VT_NULL, S_OK) : DISP_E_TYPEMISMATCH;
     case VT_R4: {
         double d;
         if (FAILED(hr = ToReal(v, d)))
@@ -517,7 +653,8 @@ HRESULT ConvertScalar(const Value &v, USHORT flags, VARTYPE vt, VARIANT &out) {
         out.decVal = d;
         break;
     }
-    default: return DISP_E_TYPEMISMATCH; // VT_UNKNOWN/VT_DISPATCH from a non-interface
+    default:
+        return DISP_E_TYPEMISMATCH; // VT_UNKNOWN/VT_DISPATCH from a non-interface
     }
     out.vt = vt;
     return S_OK;
@@ -555,8 +692,7 @@ HRESULT ConvertArray(SAFEARRAY *src, USHORT flags, VARTYPE to, SAFEARRAY *&resul
         } else {
             Value v = from == VT_VARIANT ? LoadVariant(*static_cast<const VARIANT *>(cell))
                                          : Load(from, cell);
-            if (from == VT_VARIANT &&
-                (static_cast<const VARIANT *>(cell)->vt & VT_ARRAY) != 0)
+            if (from == VT_VARIANT && (static_cast<const VARIANT *>(cell)->vt & VT_ARRAY) != 0)
                 hr = DISP_E_TYPEMISMATCH;
             else
                 hr = ConvertScalar(v, flags, to, converted);
@@ -600,10 +736,10 @@ HRESULT VariantChangeType(VARIANT *pvargDest, const VARIANT *pvarSrc, USHORT wFl
     if (srcArray || (vt & VT_ARRAY)) {
         if (!srcArray || !(vt & VT_ARRAY))
             return DISP_E_TYPEMISMATCH;
-        SAFEARRAY *arr = (srcType & VT_BYREF) ? (pvarSrc->byref ? *static_cast<SAFEARRAY **>(
-                                                                      pvarSrc->byref)
-                                                                : nullptr)
-                                              : pvarSrc->parray;
+        SAFEARRAY *arr =
+            (srcType & VT_BYREF)
+                ? (pvarSrc->byref ? *static_cast<SAFEARRAY **>(pvarSrc->byref) : nullptr)
+                : pvarSrc->parray;
         SAFEARRAY *converted;
         HRESULT hr = ConvertArray(arr, wFlags, vt & VT_TYPEMASK, converted);
         if (FAILED(hr))

@@ -259,8 +259,7 @@ std::optional<double> ParseDate(std::u16string_view text) {
     int h = 0, mi = 0, sec = 0;
     double fraction = 0;
     if (pos < s.size()) {
-        if (!ReadShort(s, pos, h) || pos >= s.size() || s[pos++] != u':' ||
-            !ReadShort(s, pos, mi))
+        if (!ReadShort(s, pos, h) || pos >= s.size() || s[pos++] != u':' || !ReadShort(s, pos, mi))
             return std::nullopt;
         if (pos < s.size() && s[pos] == u':') {
             ++pos;

@@ -45,19 +45,22 @@ class ConfigTest : public DiscTest {
             out.pop_back();
         return out;
     }
-    static void AddGroup(TVexoServer &Server, const std::string &Name, int Rate, float DeadBand) {
+    /// Three items; Connectable leaves out the access paths the server does not know.
+    static void AddGroup(TVexoServer &Server, const std::string &Name, int Rate, float DeadBand,
+                         bool Connectable = false) {
         TVexoGroup *g = Server.OPCGroups()->Add(Name);
         g->SetUpdateRate(Rate);
         g->SetDeadBand(DeadBand);
         g->SetTimeBias(-60);
         g->SetLocaleId(1031);
         g->DefaultItem()->IsActive = false;
-        g->DefaultItem()->AccessPath = "Path A";
+        g->DefaultItem()->AccessPath = Connectable ? "" : "Path A";
         g->DefaultItem()->RequestDataType = vtR4;
         for (const char *leaf : {"Level", "Setpoint", "Pump 1"})
             g->OPCItems()->AddItem(std::string("Simulation.Line 1.") + leaf);
         g->OPCItems()->GetItem(1)->SetRequestDatatype(vtR8);
-        g->OPCItems()->GetItem(2)->SetAccessPath("it's \"quoted\"\r\n");
+        if (!Connectable)
+            g->OPCItems()->GetItem(2)->SetAccessPath("it's \"quoted\"\r\n");
         g->OPCItems()->GetItem(2)->SetIsActive(true);
     }
 
@@ -99,6 +102,7 @@ TEST_F(ConfigTest, TwoGroupsOfThreeItemsRoundTrip) {
     }
     const std::string saved = ReadFile();
     TVexoServer server(nullptr);
+    server.SetName("OPCServer1"); // the name in the file does not rename the component
     server.OPCGroups()->Add("Stale");
     server.LoadFromFile(FFile);
     EXPECT_FALSE(server.Active());
@@ -186,8 +190,8 @@ TEST_F(ConfigTest, StreamedActiveConnectsOnceAfterEverythingWasRead) {
         TVexoServer server(nullptr);
         server.SetName("OPCServer1");
         server.SetServer(kSimDA20);
-        AddGroup(server, "First", 250, 0.0f);
-        AddGroup(server, "Second", 500, 0.0f);
+        AddGroup(server, "First", 250, 0.0f, true);
+        AddGroup(server, "Second", 500, 0.0f, true);
         server.SetActive(true);
         ASSERT_TRUE(server.Active());
         server.SaveToFile(FFile);
@@ -213,7 +217,7 @@ TEST_F(ConfigTest, LoadingIntoAConnectedComponentDisconnectsFirst) {
     TVexoServer server(nullptr);
     server.SetName("OPCServer1");
     server.SetServer(kSimDA20);
-    AddGroup(server, "First", 250, 0.0f);
+    AddGroup(server, "First", 250, 0.0f, true);
     server.SaveToFile(FFile); // Active = False
     server.SetActive(true);
     int disconnects = 0, connects = 0;

@@ -63,7 +63,7 @@ TEST_F(ItemModel, CommandsReportTheItemsErrorAndKeepTheNewValue) {
     EXPECT_EQ(Bad->ServerHandle(), static_cast<OPCHANDLE>(-1));
     EXPECT_EQ(Bad->LastError(), OPC_E_UNKNOWNITEMID);
     EXPECT_EQ(Bad->GetLastErrorStr(), GetOPCErrorMessage(OPC_E_UNKNOWNITEMID));
-    // Activating a local item while connected names it.
+    // Activating a local item while connected names it; the add's old error is not reported again.
     EXPECT_EQ(OPCErrorOf([&] { Bad->SetIsActive(false); }),
               std::string("item ") + BadId + " not exists on OPCServer");
     EXPECT_FALSE(Bad->IsActive());

@@ -120,6 +120,7 @@ TEST_F(ServerConnectTest, PlatformFailuresPassToTheCallerAndHoldNothing) {
     } Cases[] = {{"bare-host", REGDB_E_CLASSNOTREG},
                  {"no-such-host", RPC_S_SERVER_UNAVAILABLE_HR}};
     for (const Case &C : Cases) {
+        Errors.clear();
         TVexoServer *Server = NewServer();
         Watch(*Server, true);
         Server->SetServer(SimProgID);
@@ -290,6 +291,28 @@ TEST_F(ServerConnectTest, ExceptionInOnConnectLeavesTheConnection) {
     EXPECT_THROW(Server->SetActive(true), Exception);
     EXPECT_TRUE(Server->Active());
     EXPECT_TRUE(Server->HasServerIF());
+}
+
+TEST_F(ServerConnectTest, HandlersThatChangeTheConnectionAreRespected) {
+    // Active matches the connection after an OnConnect that disconnects and after an
+    // OnDisconnect that reconnects.
+    TVexoServer *Server = NewServer();
+    Server->OnConnect = [Server](TObject *) { Server->Disconnect(); };
+    Server->Connect(SimProgID, "");
+    EXPECT_FALSE(Server->Active());
+    EXPECT_FALSE(Server->HasServerIF());
+
+    Server->OnConnect = nullptr;
+    Server->SetActive(true);
+    int Reconnects = 0;
+    Server->OnDisconnect = [Server, &Reconnects](TObject *) {
+        if (Reconnects++ == 0)
+            Server->SetActive(true);
+    };
+    Server->Disconnect();
+    EXPECT_TRUE(Server->Active());
+    EXPECT_TRUE(Server->HasServerIF());
+    EXPECT_NE(Server->GetServerState(), 0);
 }
 
 TEST_F(ServerConnectTest, InitSecuritySucceedsOnce) {

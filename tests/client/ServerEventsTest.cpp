@@ -142,11 +142,12 @@ TEST_F(ServerEventsTest, EntriesOfDestroyedItemsAreDropped) {
     };
     Server->OnDatachange = Record;
     Server->OnWriteComplete = Record;
+    const OPCHANDLE GoneHandle = Gone->GetClientHandle();
     auto MakeList = [&] {
         auto *List = new TVexoItemList();
         List->SetGroupID(Group->ID());
         List->AddFromCallback(Kept, Kept->GetClientHandle());
-        List->AddFromCallback(Gone, Gone->GetClientHandle());
+        List->AddFromCallback(Gone, GoneHandle); // Gone is only compared, never read
         return reinterpret_cast<LPARAM>(List);
     };
     PostMessage(Server->GetHandle(), CM_OPCDATACHANGE, Group->ID(), MakeList());

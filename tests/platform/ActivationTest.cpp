@@ -44,9 +44,9 @@ COSERVERINFO Server(std::u16string &name) { return COSERVERINFO{0, name.data(), 
 TEST(Activation, LocalCreateAndRevoke) {
     ComPtr<Factory> f = MakeCom<Factory>();
     DWORD cookie = 0;
-    ASSERT_EQ(CoRegisterClassObject(kClass, f.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
-                                    &cookie),
-              S_OK);
+    ASSERT_EQ(
+        CoRegisterClassObject(kClass, f.Get(), CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, &cookie),
+        S_OK);
     EXPECT_NE(cookie, 0u);
     EXPECT_EQ(f->Count(), 2u);
     ComPtr<IEnumString> e;
@@ -59,8 +59,7 @@ TEST(Activation, LocalCreateAndRevoke) {
     ASSERT_EQ(CoRevokeClassObject(cookie), S_OK);
     EXPECT_EQ(f->Count(), 1u);
     EXPECT_EQ(CoRevokeClassObject(cookie), CO_E_OBJNOTREG);
-    EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_ALL, IID_IUnknown, &p),
-              REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_ALL, IID_IUnknown, &p), REGDB_E_CLASSNOTREG);
 }
 
 // CoCreateInstanceEx on a named computer: known class, missing class, unknown computer.

@@ -23,7 +23,8 @@ TEST(ErrorText, KnownAndUnknownCodes) {
 
 // UTF-8 and UTF-16 round-trip, including characters outside the basic plane.
 TEST(WideString, RoundTrip) {
-    std::string text = "Temp \xC2\xB0" "C \xE2\x82\xAC \xF0\x9F\x98\x80";
+    std::string text = "Temp \xC2\xB0"
+                       "C \xE2\x82\xAC \xF0\x9F\x98\x80";
     std::u16string w = Utf8ToUtf16(text);
     EXPECT_EQ(w, u"Temp \u00B0C \u20AC \U0001F600");
     EXPECT_EQ(Utf16ToUtf8(w), text);
@@ -33,11 +34,15 @@ TEST(WideString, RoundTrip) {
 
 // Invalid sequences become U+FFFD without swallowing the characters after them.
 TEST(WideString, InvalidInputReplaced) {
-    EXPECT_EQ(Utf8ToUtf16("a\xFF" "b"), u"a\uFFFDb");
-    EXPECT_EQ(Utf8ToUtf16("a\xE2\x82" "b"), u"a\uFFFDb");       // truncated
-    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");              // overlong
-    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");          // encoded surrogate
-    EXPECT_EQ(Utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy");      // lone high surrogate
+    EXPECT_EQ(Utf8ToUtf16("a\xFF"
+                          "b"),
+              u"a\uFFFDb");
+    EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"
+                          "b"),
+              u"a\uFFFDb");                                // truncated
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");         // overlong
+    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");     // encoded surrogate
+    EXPECT_EQ(Utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy"); // lone high surrogate
     EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xDC00')), "\xEF\xBF\xBD");
 }
 

@@ -5,7 +5,8 @@ using namespace vexo::platform;
 using namespace vexo::platform::test;
 
 namespace {
-constexpr GUID kSample{0x13486D51, 0x4821, 0x11D2, {0xA4, 0x94, 0x3C, 0xB3, 0x06, 0xC1, 0x00, 0x00}};
+constexpr GUID kSample{
+    0x13486D51, 0x4821, 0x11D2, {0xA4, 0x94, 0x3C, 0xB3, 0x06, 0xC1, 0x00, 0x00}};
 }
 
 // Formatting gives the upper-case braced form and parsing accepts either case.
@@ -30,13 +31,13 @@ TEST(Guid, RoundTripsThroughText) {
 TEST(Guid, MalformedTextsAreRejected) {
     const char16_t *bad[] = {
         u"",
-        u"13486D51-4821-11D2-A494-3CB306C10000",     // no braces
-        u"{13486D51-4821-11D2-A494-3CB306C1000}",    // short
-        u"{13486D51-4821-11D2-A494-3CB306C100000}",  // long
-        u"{13486D51-4821-11D2A494-3CB306C10000-}",   // dash moved
-        u"{13486D5G-4821-11D2-A494-3CB306C10000}",   // not hex
-        u"(13486D51-4821-11D2-A494-3CB306C10000)",   // wrong brackets
-        u" {13486D51-4821-11D2-A494-3CB306C10000}",  // leading blank
+        u"13486D51-4821-11D2-A494-3CB306C10000",    // no braces
+        u"{13486D51-4821-11D2-A494-3CB306C1000}",   // short
+        u"{13486D51-4821-11D2-A494-3CB306C100000}", // long
+        u"{13486D51-4821-11D2A494-3CB306C10000-}",  // dash moved
+        u"{13486D5G-4821-11D2-A494-3CB306C10000}",  // not hex
+        u"(13486D51-4821-11D2-A494-3CB306C10000)",  // wrong brackets
+        u" {13486D51-4821-11D2-A494-3CB306C10000}", // leading blank
         u"Vexo.Simulation.1",
     };
     for (const char16_t *text : bad) {

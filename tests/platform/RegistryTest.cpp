@@ -53,8 +53,7 @@ TEST(Registry, DefaultValueQueries) {
     ASSERT_EQ(RegSetValueA(HKEY_CLASSES_ROOT, "VexoRegVal\\A\\B", REG_SZ, "hello", 5),
               ERROR_SUCCESS);
     LONG size = 0;
-    EXPECT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, "VexoRegVal\\A\\B", nullptr, &size),
-              ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueA(HKEY_CLASSES_ROOT, "VexoRegVal\\A\\B", nullptr, &size), ERROR_SUCCESS);
     EXPECT_EQ(size, 6);
     char buf[16] = {};
     size = sizeof buf;

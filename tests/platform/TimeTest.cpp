@@ -121,9 +121,9 @@ TEST(Time, ConversionIsCheap) {
         FileTimeToDosDateTime(&local, &d, &t);
         sink += t;
     }
-    auto ns = std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start)
-                  .count() /
-              kRounds;
+    auto ns =
+        std::chrono::duration<double, std::nano>(std::chrono::steady_clock::now() - start).count() /
+        kRounds;
     EXPECT_NE(sink, 1u);
     // Generous bound for a loaded, sanitised build; the benchmark holds the real target.
     EXPECT_LT(ns, 2000.0);

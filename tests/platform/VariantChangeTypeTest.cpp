@@ -349,9 +349,9 @@ TEST(VariantChangeType, ArraysConvertPerElement) {
 // Conversions between scalar types leave no BSTR or task memory behind.
 TEST(VariantChangeType, MatrixLeavesNothingBehind) {
     Counters c;
-    const VARTYPE types[] = {VT_EMPTY, VT_I1, VT_I2, VT_I4, VT_I8, VT_UI1, VT_UI2,
-                             VT_UI4,   VT_UI8, VT_INT, VT_UINT, VT_R4, VT_R8, VT_CY,
-                             VT_DATE,  VT_BSTR, VT_BOOL, VT_DECIMAL};
+    const VARTYPE types[] = {VT_EMPTY, VT_I1,  VT_I2,   VT_I4,   VT_I8,   VT_UI1,
+                             VT_UI2,   VT_UI4, VT_UI8,  VT_INT,  VT_UINT, VT_R4,
+                             VT_R8,    VT_CY,  VT_DATE, VT_BSTR, VT_BOOL, VT_DECIMAL};
     VARIANT seed = Make(VT_I4, [](VARIANT &v) { v.lVal = 12; });
     for (VARTYPE from : types) {
         VARIANT src;

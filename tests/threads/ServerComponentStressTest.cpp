@@ -86,7 +86,7 @@ TEST(ServerComponentStress, ShutdownRequestsRaceConnectDisconnectAndDestroy) {
     const long long BStrAtStart = platform::BStrLiveCount();
     int TotalShutdowns = 0;
     int TotalSent = 0;
-    for (int Round = 0; Round < 40; ++Round) {
+    for (int Round = 0; Round < 25; ++Round) {
         Counters C;
         auto Server = std::make_unique<TVexoServer>(nullptr);
         Wire(*Server, C);
@@ -127,7 +127,7 @@ TEST(ServerComponentStress, LateRequestOnADetachedSinkAnswersSOk) {
     // A sink kept by a server beyond its component answers S_OK and posts nothing,
     // while requests and the detach race on two threads.
     RegisterSimulationServers();
-    for (int Round = 0; Round < 50; ++Round) {
+    for (int Round = 0; Round < 30; ++Round) {
         Counters C;
         auto Server = std::make_unique<TVexoServer>(nullptr);
         Wire(*Server, C);

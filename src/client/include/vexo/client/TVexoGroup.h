@@ -26,6 +26,7 @@ class TVexoAdviseSink;
 class TVexoDefaultGroup : public TPersistent {
   public:
     std::string ClassName() const override { return "TVexoDefaultGroup"; }
+    const PropertyTable *GetPropertyTable() const override;
     bool IsActive = true;
     std::int32_t LocaleId = 0;
     std::int32_t TimeBias = 0;
@@ -68,6 +69,7 @@ class TVexoGroup : public TCollectionItem {
     /// Removes the group from the server if it is there, then frees its items.
     ~TVexoGroup() override;
     std::string ClassName() const override { return "TVexoGroup"; }
+    const PropertyTable *GetPropertyTable() const override;
     std::string GetDisplayName() const override;
 
     // --- Published properties --------------------------------------------

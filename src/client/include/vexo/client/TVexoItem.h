@@ -26,6 +26,7 @@ namespace vexo {
 class TVexoDefaultItem : public TPersistent {
   public:
     std::string ClassName() const override { return "TVexoDefaultItem"; }
+    const PropertyTable *GetPropertyTable() const override;
     bool IsActive = true;
     std::string AccessPath;
     OPCADatatype RequestDataType = vtEMPTY;
@@ -48,6 +49,7 @@ class TVexoItem : public TCollectionItem {
     /// A failure of that removal goes to Application->HandleException.
     ~TVexoItem() override;
     std::string ClassName() const override { return "TVexoItem"; }
+    const PropertyTable *GetPropertyTable() const override;
     std::string GetDisplayName() const override;
 
     // --- Published properties --------------------------------------------

@@ -45,6 +45,7 @@ class TVexoServer : public TComponent {
     /// Releases the message target, then disconnects without OnDisconnect.
     ~TVexoServer() override;
     std::string ClassName() const override { return "TVexoServer"; }
+    const PropertyTable *GetPropertyTable() const override;
 
     // --- Published properties --------------------------------------------
     bool BatchMode() const { return FBatchMode; }

@@ -72,6 +72,8 @@ class TComponent : public TPersistent {
     /// properties and EndLoading (which calls Loaded) afterwards.
     void BeginLoading();
     void EndLoading();
+    /// Leaves the loading state without calling Loaded (a read that failed).
+    void CancelLoading();
 
     int ComponentCount() const { return static_cast<int>(FComponents.size()); }
     TComponent *Components(int Index) const; ///< EListError on a bad index

@@ -1,0 +1,129 @@
+//===- GroupObject.h - the simulation OPC group object --------------------===//
+//
+// This file declares SimGroup, the COM object through which a client works
+// with one group: item management, group state, synchronous and both kinds of
+// asynchronous I/O, the IOPCDataCallback connection point and the DA 1.0
+// IDataObject. A SimGroup is a view on a GroupState that the server holds by
+// handle; each view holds a reference to its server object. Once the group is
+// removed from the server, its methods answer E_FAIL.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include <vexo/OPCDA.h>
+#include <vexo/platform/ComObject.h>
+
+#include "ConnectionPoint.h"
+#include "GroupState.h"
+#include "ServerCore.h"
+
+namespace vexo::sim {
+
+class SimGroup final
+    : public platform::ComObject<IOPCItemMgt, IOPCGroupStateMgt, IOPCSyncIO, IOPCAsyncIO2,
+                                 IOPCAsyncIO, IConnectionPointContainer, IDataObject>,
+      public ConnectionHost {
+  public:
+    SimGroup(platform::ComPtr<IUnknown> server, std::shared_ptr<ServerCore> core,
+             std::shared_ptr<GroupState> group, std::vector<IID> withheld);
+    ~SimGroup() override;
+
+    // IOPCItemMgt
+    HRESULT AddItems(DWORD dwCount, OPCITEMDEF *pItemArray, OPCITEMRESULT **ppAddResults,
+                     HRESULT **ppErrors) override;
+    HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOOL bBlobUpdate,
+                          OPCITEMRESULT **ppValidationResults, HRESULT **ppErrors) override;
+    HRESULT RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors) override;
+    HRESULT SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
+                           HRESULT **ppErrors) override;
+    HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE *phServer, OPCHANDLE *phClient,
+                             HRESULT **ppErrors) override;
+    HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE *phServer, VARTYPE *pRequestedDatatypes,
+                         HRESULT **ppErrors) override;
+    HRESULT CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk) override;
+
+    // IOPCGroupStateMgt
+    HRESULT GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName, LONG *pTimeBias,
+                     FLOAT *pPercentDeadband, DWORD *pLCID, OPCHANDLE *phClientGroup,
+                     OPCHANDLE *phServerGroup) override;
+    HRESULT SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRate, BOOL *pActive,
+                     LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD *pLCID,
+                     OPCHANDLE *phClientGroup) override;
+    HRESULT SetName(LPCWSTR szName) override;
+    HRESULT CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
+
+    // IOPCSyncIO (GroupIO.cpp)
+    HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServer,
+                 OPCITEMSTATE **ppItemValues, HRESULT **ppErrors) override;
+    HRESULT Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                  HRESULT **ppErrors) override;
+
+    // IOPCAsyncIO2 (GroupIO.cpp)
+    HRESULT Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID, DWORD *pdwCancelID,
+                 HRESULT **ppErrors) override;
+    HRESULT Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues, DWORD dwTransactionID,
+                  DWORD *pdwCancelID, HRESULT **ppErrors) override;
+    HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD *pdwCancelID) override;
+    HRESULT Cancel2(DWORD dwCancelID) override;
+    HRESULT SetEnable(BOOL bEnable) override;
+    HRESULT GetEnable(BOOL *pbEnable) override;
+
+    // IOPCAsyncIO (GroupIO.cpp)
+    HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServer,
+                 DWORD *pTransactionID, HRESULT **ppErrors) override;
+    HRESULT Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                  DWORD *pTransactionID, HRESULT **ppErrors) override;
+    HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD *pTransactionID) override;
+    HRESULT Cancel(DWORD dwTransactionID) override;
+
+    // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
+
+    // IDataObject (DataObject.cpp)
+    HRESULT GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) override;
+    HRESULT GetDataHere(FORMATETC *pformatetc, STGMEDIUM *pmedium) override;
+    HRESULT QueryGetData(FORMATETC *pformatetc) override;
+    HRESULT GetCanonicalFormatEtc(FORMATETC *pformatectIn, FORMATETC *pformatetcOut) override;
+    HRESULT SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium, BOOL fRelease) override;
+    HRESULT EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC **ppenumFormatEtc) override;
+    HRESULT DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSink,
+                    DWORD *pdwConnection) override;
+    HRESULT DUnadvise(DWORD dwConnection) override;
+    HRESULT EnumDAdvise(IEnumSTATDATA **ppenumAdvise) override;
+
+    // ConnectionHost (IOPCDataCallback)
+    HRESULT AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;
+    HRESULT UnadviseSink(REFIID iid, DWORD cookie) override;
+
+  protected:
+    bool IsOffered(REFIID riid) override;
+
+  private:
+    /// Logs the call and answers a planned failure.
+    template <class F> HRESULT Enter(const char *method, F &&args) {
+        return core_->Enter(method, std::forward<F>(args));
+    }
+    HRESULT Enter(const char *method) { return core_->Enter(method); }
+    /// Shared body of AddItems and ValidateItems.
+    HRESULT CheckItems(bool add, const char *method, DWORD dwCount, OPCITEMDEF *pItemArray,
+                       OPCITEMRESULT **ppResults, HRESULT **ppErrors);
+    /// Shared body of the per-handle item calls (RemoveItems, SetActiveState ...).
+    HRESULT ForEachHandle(const char *method, DWORD dwCount, OPCHANDLE *phServer,
+                          HRESULT **ppErrors, const std::function<HRESULT(Item &, DWORD)> &op);
+    /// Shared front of the asynchronous calls: checks handles (and rights for
+    /// reads), queues the job. E_FAIL-free: per-item codes in errors.
+    HRESULT QueueItems(Job job, bool write, DWORD dwCount, OPCHANDLE *phServer,
+                       VARIANT *pItemValues, const char *method, HRESULT **ppErrors);
+
+    platform::ComPtr<IUnknown> server_;
+    std::shared_ptr<ServerCore> core_;
+    std::shared_ptr<GroupState> group_;
+    std::vector<IID> withheld_;
+};
+
+} // namespace vexo::sim

@@ -1,0 +1,96 @@
+//===- GroupState.h - bookkeeping of one group and its items --------------===//
+//
+// This file defines GroupState, the server-side record of a group (its state,
+// its items by server handle, its advised sinks and scan schedule) and Item.
+// Everything except the callback gate is guarded by the server's lock. The
+// gate lets RemoveGroup wait for a callback that is running on another thread
+// while a callback that removes its own group goes on without waiting.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <vexo/OPCDA.h>
+#include <vexo/platform/ComInterfaces.h>
+#include <vexo/platform/ComPtr.h>
+
+#include "SimValue.h"
+#include "Tag.h"
+
+namespace vexo::sim {
+
+struct Item {
+    OPCHANDLE hServer = 0;
+    OPCHANDLE hClient = 0;
+    bool alive = true;
+    bool active = false;
+    VARTYPE requested = VT_EMPTY;
+    Tag *tag = nullptr;
+    std::u16string accessPath;
+    // What the client was last told, for "changed values only" and the dead band.
+    bool sent = false;
+    std::uint64_t sentVersion = 0;
+    WORD sentQuality = 0;
+    double sentNumber = 0;
+};
+
+/// One IAdviseSink advise on the group's IDataObject.
+struct StreamAdvise {
+    DWORD connection;
+    CLIPFORMAT format;
+    platform::ComPtr<IAdviseSink> sink;
+};
+
+class GroupState {
+  public:
+    // --- state (server lock) ---
+    OPCHANDLE handle = 0;
+    std::u16string name;
+    OPCHANDLE clientHandle = 0;
+    bool active = false;
+    DWORD rate = 1000;
+    LONG timeBias = 0;
+    FLOAT deadband = 0;
+    LCID lcid = 0;
+    bool enabled = true; ///< IOPCAsyncIO2::SetEnable
+    bool inNameSpace = true;
+    std::uint64_t nextDueMs = 0;
+    std::vector<Item> items; ///< index = server handle - 1; removed items stay as holes
+    std::size_t liveItems = 0;
+    DWORD callbackCookie = 0; ///< 0: no IOPCDataCallback advised
+    platform::ComPtr<IOPCDataCallback> callback;
+    std::vector<StreamAdvise> advises;
+
+    /// The live item with this server handle, or nullptr.
+    Item *FindItem(OPCHANDLE h) {
+        if (h == 0 || h > items.size() || !items[h - 1].alive)
+            return nullptr;
+        return &items[h - 1];
+    }
+
+    // --- lifetime of the COM wrappers (atomic) ---
+    std::atomic<int> wrappers{0};
+
+    // --- callback gate (own mutex) ---
+    /// Enters a callback; false when the group was removed.
+    bool EnterCallback();
+    void LeaveCallback();
+    /// Marks the group removed and waits for callbacks running on other threads.
+    void CloseGate();
+
+  private:
+    std::mutex gateMu_;
+    std::condition_variable gateCv_;
+    bool closed_ = false;
+    int inflight_ = 0;
+    std::thread::id deliverer_;
+};
+
+} // namespace vexo::sim

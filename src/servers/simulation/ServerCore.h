@@ -1,0 +1,151 @@
+//===- ServerCore.h - the shared state of one simulation server object ----===//
+//
+// This file defines ServerCore: everything a server object and its groups
+// share (address space, groups by handle, settings, clock, queued
+// asynchronous work, shutdown sinks, call log and planned faults) behind one
+// lock, plus the scan engine that runs on it. The server object, its group
+// objects and the scan thread each hold a shared_ptr to the core, so that the
+// scan thread can finish safely even when the last server reference goes
+// away on the scan thread itself.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <map>
+#include <vector>
+
+#include <vexo/OPCCOMN.h>
+#include <vexo/OPCDA.h>
+#include <vexo/platform/ComPtr.h>
+
+#include "AddressSpace.h"
+#include "CallLog.h"
+#include "FaultPlan.h"
+#include "GroupState.h"
+
+namespace vexo::sim {
+
+struct Delivery;
+
+/// Asynchronous work queued for the scan thread (or the next manual scan).
+struct Job {
+    enum Kind { Read2, Write2, Refresh2, Cancel2Notice, Read1, Write1, Refresh1, Prime, Shutdown };
+    Kind kind;
+    std::shared_ptr<GroupState> group;
+    DWORD transactionId = 0; ///< client's id (DA 2.0) or the server's (DA 1.0)
+    DWORD cancelId = 0;
+    DWORD connection = 0;
+    OPCDATASOURCE source = OPC_DS_DEVICE;
+    std::vector<OPCHANDLE> handles; ///< server handles, valid at queue time
+    std::vector<SimVar> values;     ///< writes
+    std::u16string reason;          ///< shutdown
+};
+
+/// The stream formats, registered once per process.
+struct StreamFormats {
+    CLIPFORMAT data, dataTime, writeComplete;
+    static const StreamFormats &Get();
+};
+
+class ServerCore : public std::enable_shared_from_this<ServerCore> {
+  public:
+    explicit ServerCore(bool da10);
+    ~ServerCore();
+
+    // --- immutable ---
+    const bool da10;
+
+    // --- guarded by mu ---
+    std::mutex mu;
+    AddressSpace space;
+    std::map<OPCHANDLE, std::shared_ptr<GroupState>> groups; ///< handle order = scan order
+    OPCHANDLE nextGroupHandle = 1;
+    DWORD nextGroupNumber = 1;
+    DWORD granularity = 100;
+    bool distinctCancelIds = false;
+    bool forceChange = false;
+    std::optional<OPCSERVERSTATUS> statusOverride;
+    std::u16string statusVendor;
+    LCID locale = 0x0409;
+    std::u16string clientName;
+    std::vector<IID> withheldOnGroups;
+    std::vector<IID> withheldOnServer;
+    std::vector<std::pair<DWORD, platform::ComPtr<IOPCShutdown>>> shutdownSinks;
+    DWORD nextCookie = 1;
+    DWORD nextTransaction = 1;
+    DWORD nextCancel = 0x10001;
+    std::deque<Job> jobs;
+    FILETIME startTime{};
+    FILETIME lastUpdate{};
+    std::uint32_t randomState = 0x9E3779B9u;
+    std::u16string browsePosition; ///< one client per server object
+
+    // --- thread-safe on their own ---
+    CallLog log;
+    FaultPlan faults;
+
+    /// Logs a call (args() builds the argument text only when logging is on)
+    /// and answers the failure planned for it, or S_OK.
+    template <class F> HRESULT Enter(const char *method, F &&args) {
+        if (log.Enabled()) {
+            std::string a = args();
+            log.Add(a.empty() ? std::string(method) : std::string(method) + " " + a);
+        }
+        return faults.TakeFailure(method);
+    }
+    HRESULT Enter(const char *method) {
+        return Enter(method, [] { return std::string(); });
+    }
+
+    /// Revised update rate for a request (multiples of the granularity).
+    DWORD ReviseRate(DWORD requested) const;
+    /// The clock (fake in manual mode), in ms since 1601 (FILETIME / 10000). Caller holds mu.
+    std::uint64_t NowMs();
+    static FILETIME ToFileTime(std::uint64_t ms);
+    std::uint32_t NextRandom();
+    /// The name the server gives a group created without one (unique).
+    std::u16string UniqueGroupName();
+    GroupState *FindGroupByName(std::u16string_view name);
+    /// Queues work and wakes the scan thread. Caller holds mu.
+    void QueueJob(Job job);
+    /// Wakes the scan thread (group state changed). Caller holds mu.
+    void Wake();
+
+    // --- scan engine (ScanEngine.cpp) ---
+    /// Starts the scan thread (threaded mode). Caller does not hold mu.
+    void StartThread();
+    /// Stops the scan thread: joins it, or detaches it when called on it.
+    void StopThread();
+    /// Caller holds mu.
+    bool Manual() const { return manual_; }
+    /// Switches manual mode (stopping or starting the thread). Caller does not hold mu.
+    void SetManual(bool manual);
+    /// Manual mode: advances the fake clock and runs one scan on this thread.
+    HRESULT RunManualScan(DWORD advanceMs);
+    /// Releases every sink and group; called once when the server object goes.
+    void Shutdown();
+
+  private:
+    void ThreadMain();
+    void ScanOnce(std::uint64_t nowMs);
+    void RunJob(Job &job, std::uint64_t nowMs, std::vector<Delivery> &out);
+    void ScanGroup(const std::shared_ptr<GroupState> &g, std::uint64_t nowMs,
+                   std::vector<Delivery> &out);
+
+    std::condition_variable cv_;
+    bool wake_ = false;
+    bool stop_ = false;
+    bool manual_ = false;
+    std::uint64_t fakeMs_ = 0;
+    std::thread thread_;
+};
+
+} // namespace vexo::sim

@@ -1,0 +1,116 @@
+//===- ServerObject.h - the simulation OPC server object ------------------===//
+//
+// This file declares SimServer, the COM object a client creates: IOPCServer,
+// IOPCCommon, IConnectionPointContainer (IOPCShutdown), the address-space
+// browser, item properties and the test control. The DA 1.0 class is the same
+// object refusing the DA 2.0 interfaces. Its shared state lives in a
+// ServerCore; releasing the last reference stops the scan thread.
+//
+//===----------------------------------------------------------------------===//
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <vexo/OPCCOMN.h>
+#include <vexo/OPCDA.h>
+#include <vexo/VexoSimulation.h>
+#include <vexo/platform/ComObject.h>
+
+#include "ConnectionPoint.h"
+#include "ServerCore.h"
+
+namespace vexo::sim {
+
+class SimServer final
+    : public platform::ComObject<IOPCServer, IOPCCommon, IConnectionPointContainer,
+                                 IOPCBrowseServerAddressSpace, IOPCItemProperties, IVexoSimControl>,
+      public ConnectionHost {
+  public:
+    /// Creates a server object with its scan thread running.
+    static platform::ComPtr<SimServer> Create(bool da10);
+    ~SimServer() override;
+
+    const std::shared_ptr<ServerCore> &Core() const { return core_; }
+
+    // IOPCServer
+    HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
+                     OPCHANDLE hClientGroup, LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD dwLCID,
+                     OPCHANDLE *phServerGroup, DWORD *pRevisedUpdateRate, REFIID riid,
+                     LPUNKNOWN *ppUnk) override;
+    HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR *ppString) override;
+    HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
+    HRESULT GetStatus(OPCSERVERSTATUS **ppServerStatus) override;
+    HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
+    HRESULT CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN *ppUnk) override;
+
+    // IOPCCommon
+    HRESULT SetLocaleID(LCID dwLcid) override;
+    HRESULT GetLocaleID(LCID *pdwLcid) override;
+    HRESULT QueryAvailableLocaleIDs(DWORD *pdwCount, LCID **pdwLcid) override;
+    HRESULT GetErrorString(HRESULT dwError, LPWSTR *ppString) override;
+    HRESULT SetClientName(LPCWSTR szName) override;
+
+    // IConnectionPointContainer
+    HRESULT EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
+    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
+
+    // IOPCBrowseServerAddressSpace (ServerBrowse.cpp)
+    HRESULT QueryOrganization(OPCNAMESPACETYPE *pNameSpaceType) override;
+    HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
+    HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+                             VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
+                             LPENUMSTRING *ppIEnumString) override;
+    HRESULT GetItemID(LPWSTR szItemDataID, LPWSTR *szItemID) override;
+    HRESULT BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING *ppIEnumString) override;
+
+    // IOPCItemProperties (ServerProperties.cpp)
+    HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD *pdwCount, DWORD **ppPropertyIDs,
+                                     LPWSTR **ppDescriptions, VARTYPE **ppvtDataTypes) override;
+    HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
+                              VARIANT **ppvData, HRESULT **ppErrors) override;
+    HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
+                          LPWSTR **ppszNewItemIDs, HRESULT **ppErrors) override;
+
+    // IVexoSimControl (SimControl.cpp)
+    HRESULT FailNextCall(LPCWSTR szMethod, HRESULT hr) override;
+    HRESULT SetNextItemErrors(LPCWSTR szMethod, DWORD dwCount, const HRESULT *pErrors) override;
+    HRESULT SetRateGranularity(DWORD dwMs) override;
+    HRESULT SetDistinctCancelIds(BOOL bDistinct) override;
+    HRESULT SetStatus(const OPCSERVERSTATUS *pStatus) override;
+    HRESULT SendShutdown(LPCWSTR szReason, BOOL bFromScanThread) override;
+    HRESULT WithholdInterface(VexoSimTarget target, REFIID riid, BOOL bWithhold) override;
+    HRESULT SetManualMode(BOOL bManual) override;
+    HRESULT RunScan(DWORD dwAdvanceMs) override;
+    HRESULT SetForceChange(BOOL bForce) override;
+    HRESULT SetTagValue(LPCWSTR szItemID, const VARIANT *pValue, WORD wQuality) override;
+    HRESULT GetCallLog(LPWSTR *ppText) override;
+    HRESULT ClearCallLog() override;
+    HRESULT EnableCallLog(BOOL bEnable) override;
+    HRESULT GetClock(ULONGLONG *pMs) override;
+
+    // ConnectionHost (IOPCShutdown)
+    HRESULT AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;
+    HRESULT UnadviseSink(REFIID iid, DWORD cookie) override;
+
+  protected:
+    bool IsOffered(REFIID riid) override;
+
+  public:
+    /// Use Create; public only for MakeCom.
+    explicit SimServer(bool da10);
+
+  private:
+    /// Makes a group object for state g and queries riid on it.
+    HRESULT WrapGroup(const std::shared_ptr<GroupState> &g, std::vector<IID> withheld,
+                      REFIID riid, LPUNKNOWN *ppUnk);
+    /// The tag for a property call: OPC_E_INVALIDITEMID / OPC_E_UNKNOWNITEMID.
+    HRESULT FindTag(LPCWSTR id, Tag *&tag);
+
+    std::shared_ptr<ServerCore> core_;
+};
+
+/// The text of an error code for GetErrorString (OPC codes and system codes).
+std::u16string ErrorText(HRESULT hr);
+
+} // namespace vexo::sim
