@@ -2,12 +2,15 @@
 //
 // Registers the simulation servers, connects a TVexoServer to
 // Vexo.Simulation.1 (or the ProgID given as the first argument) and prints
-// what the server reports: state, vendor, version and its times. Each step
+// what the server reports: state, vendor, version and its times; then
+// subscribes to a few simulation items and prints their data changes for a
+// few seconds. Each step
 // is one small function so that further steps (groups, subscribed items) can
 // be added between connecting and disconnecting.
 //
 //===----------------------------------------------------------------------===//
 
+#include <chrono>
 #include <cstdio>
 #include <exception>
 #include <memory>
@@ -50,6 +53,31 @@ void ShowStatus(TVexoServer &Server) {
                                            : vexo::DateTimeToStr(State.LastUpdateTime).c_str());
 }
 
+/// Subscribes to a few items and prints their changes for Seconds seconds.
+void WatchItems(TVexoServer &Server, int Seconds) {
+    Server.OPCGroupDefault()->UpdateRate = 500;
+    vexo::TVexoGroup *Group = Server.OPCGroups()->Add("Demo");
+    for (const char *Id : {"Simulation.Line 1.Level", "Simulation.Ramp.Int4",
+                           "Simulation.Sine.Real8", "Simulation.Random.String"})
+        Group->OPCItems()->AddItem(Id);
+    int Changes = 0;
+    Server.OnDatachange = [&Changes](vexo::TObject *, vexo::TVexoItemList *List) {
+        for (int i = 0; i < List->Count(); ++i) {
+            const vexo::TVexoItem *Item = List->GetItem(i);
+            std::printf("  %-26s = %-16s quality 0x%02X\n", Item->ItemID().c_str(),
+                        Item->ValueStr().c_str(), static_cast<unsigned>(Item->Quality()));
+        }
+        ++Changes;
+    };
+    std::printf("watching %d items for %d seconds\n", Group->OPCItems()->Count(), Seconds);
+    // The demo runs for a fixed time on purpose: it shows the changes as
+    // they come. The condition never holds, the timeout ends the loop.
+    vexo::Application->ProcessMessagesUntil([] { return false; },
+                                            std::chrono::seconds(Seconds));
+    std::printf("%d data changes received\n", Changes);
+    Server.OnDatachange = nullptr;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -59,6 +87,7 @@ int main(int argc, char **argv) {
         std::unique_ptr<TVexoServer> Server = MakeServer();
         Server->Connect(ProgID, "");
         ShowStatus(*Server);
+        WatchItems(*Server, 3);
         vexo::Application->ProcessMessages();
         Server->Disconnect();
         return 0;
