@@ -40,9 +40,12 @@ TApplication *const Application = &GApplication;
 
 void TApplication::ProcessMessages() {
     detail::QueuedMessage m;
-    // Zero deadline: take what is there, including messages posted by the
-    // procedures themselves, and return when the queue is empty.
-    while (detail::TakeMessage(m, std::chrono::steady_clock::time_point::min(), nullptr)) {
+    // Zero deadline: take what is there, including messages the procedures
+    // post to their own thread, and return when the queue is empty. Messages
+    // other threads post after this point wait for the next call, so a
+    // producer that never pauses cannot keep this loop from returning.
+    const std::uint64_t limit = detail::CurrentSeq();
+    while (detail::TakeMessage(m, std::chrono::steady_clock::time_point::min(), nullptr, limit)) {
         try {
             detail::Deliver(m);
         } catch (...) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -20,6 +21,8 @@ namespace vexo::detail {
 struct QueuedMessage {
     HWND Wnd;
     TMessage Msg;
+    std::uint64_t Seq = 0;   ///< order of posting within the queue
+    bool FromOwner = false;  ///< posted by the queue's own thread
 };
 
 /// The queue of one thread. Posters lock it briefly; only its thread pops.
@@ -27,6 +30,7 @@ struct ThreadQueue {
     std::mutex Lock;
     std::condition_variable Ready;
     std::deque<QueuedMessage> Messages;
+    std::uint64_t NextSeq = 0; ///< sequence number of the next post
 };
 
 /// The calling thread's queue (created on first use).
@@ -37,9 +41,12 @@ void WakeAllQueues();
 
 /// Takes the next message of the calling thread's queue, waiting until
 /// Deadline (time_point::max(): no limit, time_point::min(): no wait at all)
-/// or until Stop() holds; false when none came.
+/// or until Stop() holds; false when none came. With SeqLimit, a message that
+/// another thread posted at or after that sequence number is left queued.
 bool TakeMessage(QueuedMessage &Out, std::chrono::steady_clock::time_point Deadline,
-                 bool (*Stop)());
+                 bool (*Stop)(), std::uint64_t SeqLimit = UINT64_MAX);
+/// The sequence number the calling thread's next queued message will get.
+std::uint64_t CurrentSeq();
 
 /// Delivers one taken message to its target's procedure on the calling thread.
 /// Exceptions from the procedure pass to the caller.

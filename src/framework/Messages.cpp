@@ -82,7 +82,7 @@ void WakeAllQueues() {
 }
 
 bool TakeMessage(QueuedMessage &Out, std::chrono::steady_clock::time_point Deadline,
-                 bool (*Stop)()) {
+                 bool (*Stop)(), std::uint64_t SeqLimit) {
     ThreadQueue &q = *CurrentQueue();
     std::unique_lock lock(q.Lock);
     auto ready = [&] { return !q.Messages.empty() || (Stop && Stop()); };
@@ -92,9 +92,18 @@ bool TakeMessage(QueuedMessage &Out, std::chrono::steady_clock::time_point Deadl
         q.Ready.wait_until(lock, Deadline, ready);
     if (q.Messages.empty())
         return false;
-    Out = q.Messages.front();
+    const QueuedMessage &front = q.Messages.front();
+    if (front.Seq >= SeqLimit && !front.FromOwner)
+        return false;
+    Out = front;
     q.Messages.pop_front();
     return true;
+}
+
+std::uint64_t CurrentSeq() {
+    ThreadQueue &q = *CurrentQueue();
+    std::lock_guard lock(q.Lock);
+    return q.NextSeq;
 }
 
 void Deliver(QueuedMessage &M) {
@@ -161,7 +170,8 @@ bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
             return false;
         ThreadQueue &q = *it->second->Queue;
         std::lock_guard qlock(q.Lock);
-        q.Messages.push_back(QueuedMessage{Wnd, TMessage{Msg, WParam, LParam, 0}});
+        q.Messages.push_back(QueuedMessage{Wnd, TMessage{Msg, WParam, LParam, 0}, q.NextSeq++,
+                                           it->second->Owner == std::this_thread::get_id()});
         q.Ready.notify_all();
     }
     Application->WakeUp();

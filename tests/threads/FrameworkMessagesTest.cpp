@@ -126,6 +126,30 @@ TEST(FrameworkMessages, WaitersWakeForPostsAndTerminate) {
 }
 
 // Resource strings may be loaded while another thread registers texts.
+// ProcessMessages returns even while another thread posts without pause: what
+// that thread posts after the call began waits for the next call.
+TEST(FrameworkMessages, ProcessMessagesReturnsUnderANonStopProducer) {
+    std::atomic<long> delivered{0};
+    HWND h = AllocateHWnd([&](TMessage &) { delivered.fetch_add(1); });
+    std::atomic<bool> stop{false};
+    std::atomic<long> posted{0};
+    std::thread producer([&] {
+        while (!stop.load()) {
+            PostMessage(h, WM_USER, 0, 0);
+            posted.fetch_add(1);
+        }
+    });
+    while (posted.load() < 1000)
+        std::this_thread::yield();
+    for (int i = 0; i < 20; ++i)
+        Application->ProcessMessages(); // each call must come back
+    stop = true;
+    producer.join();
+    Application->ProcessMessages();
+    EXPECT_EQ(delivered.load(), posted.load());
+    DeallocateHWnd(h);
+}
+
 TEST(FrameworkResourceStrings, LoadWhileRegistering) {
     std::atomic<bool> done{false};
     std::thread writer([&] {

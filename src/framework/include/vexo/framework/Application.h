@@ -22,7 +22,9 @@ class TApplication {
     using TExceptionEvent = std::function<void(TObject *Sender, const Exception &E)>;
 
     /// Delivers every message queued for the calling thread's targets, including
-    /// ones posted while delivering, then returns. Never raises.
+    /// ones the procedures post to this thread while delivering, then returns.
+    /// Messages other threads post meanwhile wait for the next call, so a busy
+    /// producer cannot keep it from returning. Never raises.
     void ProcessMessages();
     /// Waits (up to Timeout) for one message for the calling thread and delivers
     /// it; returns false when none arrived in time.
