@@ -22,7 +22,7 @@ if [ -d fuzz ]; then
   echo "== libFuzzer: bounded runs"
   CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DVEXO_BUILD_FUZZ=ON \
     -DVEXO_BUILD_TESTS=OFF -DVEXO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-  cmake --build build-fuzz -j "$jobs"
+  cmake --build build-fuzz -j "$jobs" --target fuzz_all
   for f in build-fuzz/fuzz/fuzz_*; do
     [ -x "$f" ] || continue
     name=$(basename "$f")
