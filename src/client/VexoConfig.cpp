@@ -21,12 +21,7 @@
 #include <iterator>
 #include <vector>
 
-#if __has_include(<vexo/framework/Streaming.h>)
 #include <vexo/framework/Streaming.h>
-#define VEXO_HAS_STREAMING 1
-#else
-#define VEXO_HAS_STREAMING 0
-#endif
 
 namespace vexo {
 
@@ -64,8 +59,6 @@ bool HasMarker(const std::string &Text) {
 }
 
 } // namespace
-
-#if VEXO_HAS_STREAMING
 
 namespace {
 
@@ -204,26 +197,8 @@ const PropertyTable *TvexoServerBrowser::GetPropertyTable() const {
     return &Table;
 }
 
-#else // the framework without streaming: nothing is published yet
-
-const PropertyTable *TVexoServer::GetPropertyTable() const { return nullptr; }
-const PropertyTable *TVexoDefaultGroup::GetPropertyTable() const { return nullptr; }
-const PropertyTable *TVexoGroup::GetPropertyTable() const { return nullptr; }
-const PropertyTable *TVexoDefaultItem::GetPropertyTable() const { return nullptr; }
-const PropertyTable *TVexoItem::GetPropertyTable() const { return nullptr; }
-const PropertyTable *TVexoBrowser::GetPropertyTable() const { return nullptr; }
-const PropertyTable *TvexoServerBrowser::GetPropertyTable() const { return nullptr; }
-
-#endif
-
 void TVexoServer::SaveToFile(const std::string &FileName) {
-#if VEXO_HAS_STREAMING
     WriteWholeFile(FileName, WriteComponentText(*this));
-#else
-    (void)&WriteWholeFile;
-    (void)FileName;
-    throw Exception("component streaming is not available");
-#endif
 }
 
 void TVexoServer::LoadFromFile(const std::string &FileName) {
@@ -232,7 +207,6 @@ void TVexoServer::LoadFromFile(const std::string &FileName) {
         throw Exception(VexoLoadStr(_STR_WRONGFILE));
     // Groups are replaced while reading: they must not be on the server then.
     SetActive(false);
-#if VEXO_HAS_STREAMING
     try {
         ReadComponentText(text, *this);
     } catch (...) {
@@ -242,9 +216,6 @@ void TVexoServer::LoadFromFile(const std::string &FileName) {
             FActive = false;
         throw;
     }
-#else
-    throw Exception("component streaming is not available");
-#endif
 }
 
 } // namespace vexo
