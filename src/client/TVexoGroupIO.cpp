@@ -169,12 +169,16 @@ bool TVexoGroup::SyncRead(TVexoItemList *ItemList, bool FromCache) {
     return AllGood;
 }
 
-bool TVexoGroup::AsyncWrite(TVexoItemList *ItemList) {
-    if (!FAsyncIO2 && !FAsyncIO)
-        return false;
+bool TVexoGroup::CanCallAsync() const {
+    if (FAsyncIO2)
+        return true;
     // A DA 1.0 call is answered through the advise connection; without one
     // the results would never arrive, so the call is not made.
-    if (!FAsyncIO2 && !(FAdviseSink && FAdviseSink->AdviseResult() == S_OK))
+    return FAsyncIO && FAdviseSink && FAdviseSink->AdviseResult() == S_OK;
+}
+
+bool TVexoGroup::AsyncWrite(TVexoItemList *ItemList) {
+    if (!CanCallAsync())
         return false;
     OperationList List(ItemList, *FOPCItems);
     List->CheckAllActiveOnServer();
@@ -202,9 +206,7 @@ bool TVexoGroup::AsyncWrite(TVexoItemList *ItemList) {
 }
 
 bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
-    if (!FAsyncIO2 && !FAsyncIO)
-        return false;
-    if (!FAsyncIO2 && !(FAdviseSink && FAdviseSink->AdviseResult() == S_OK))
+    if (!CanCallAsync())
         return false;
     OperationList List(ItemList, *FOPCItems);
     List->CheckAllActiveOnServer();
@@ -232,9 +234,7 @@ bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
 }
 
 void TVexoGroup::Refresh(bool FromCache) {
-    if (!FAsyncIO2 && !FAsyncIO)
-        return;
-    if (!FAsyncIO2 && !(FAdviseSink && FAdviseSink->AdviseResult() == S_OK))
+    if (!CanCallAsync())
         return;
     const std::uint32_t TransactionId = NextTransactionId();
     DWORD Id = TaskId();

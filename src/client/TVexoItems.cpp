@@ -142,6 +142,17 @@ bool IsDesigning(const TVexoGroup *Group) {
 
 bool IsEmpty(const TVexoItemList *List) { return !List || List->Count() == 0; }
 
+/// The common frame of the operations on items that are on the server:
+/// nothing while designing or for an empty list; every listed item must be on
+/// the server (raises otherwise, before anything is sent); the group's
+/// IOPCItemMgt, or nullptr when the operation is to answer false.
+IOPCItemMgt *ItemMgtForListedItems(const TVexoGroup *Group, const TVexoItemList *List) {
+    if (IsDesigning(Group) || IsEmpty(List))
+        return nullptr;
+    List->CheckAllActiveOnServer();
+    return Group->ItemMgt();
+}
+
 /// Every listed item must be local; the first that is not is named.
 void CheckAllLocal(const TVexoItemList &List) {
     for (int I = 0; I < List.Count(); ++I)
@@ -303,10 +314,7 @@ bool TVexoItems::OPCAddItems(TVexoItemList *List, bool AddFlag) {
 bool TVexoItems::OPCValidateItems(TVexoItemList *List) { return OPCAddItems(List, false); }
 
 bool TVexoItems::OPCRemoveItems(TVexoItemList *List) {
-    if (IsDesigning(FGroup) || IsEmpty(List))
-        return false;
-    List->CheckAllActiveOnServer();
-    IOPCItemMgt *Mgt = FGroup->ItemMgt();
+    IOPCItemMgt *Mgt = ItemMgtForListedItems(FGroup, List);
     if (!Mgt)
         return false;
 
@@ -330,10 +338,7 @@ bool TVexoItems::OPCRemoveItems(TVexoItemList *List) {
 }
 
 bool TVexoItems::OPCActiveItems(TVexoItemList *List, bool Active) {
-    if (IsDesigning(FGroup) || IsEmpty(List))
-        return false;
-    List->CheckAllActiveOnServer();
-    IOPCItemMgt *Mgt = FGroup->ItemMgt();
+    IOPCItemMgt *Mgt = ItemMgtForListedItems(FGroup, List);
     if (!Mgt)
         return false;
 
@@ -348,10 +353,7 @@ bool TVexoItems::OPCActiveItems(TVexoItemList *List, bool Active) {
 }
 
 bool TVexoItems::OPCSetDataTypes(TVexoItemList *List) {
-    if (IsDesigning(FGroup) || IsEmpty(List))
-        return false;
-    List->CheckAllActiveOnServer();
-    IOPCItemMgt *Mgt = FGroup->ItemMgt();
+    IOPCItemMgt *Mgt = ItemMgtForListedItems(FGroup, List);
     if (!Mgt)
         return false;
 

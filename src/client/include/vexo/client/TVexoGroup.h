@@ -133,6 +133,8 @@ class TVexoGroup : public TCollectionItem {
 
   private:
     void DetachSinks();
+    /// True when an asynchronous call can be made and its answer can arrive.
+    bool CanCallAsync() const;
 
     platform::ComPtr<IOPCItemMgt> FItemMgt;
     /// The sinks, held counted so they can be detached when the group leaves
