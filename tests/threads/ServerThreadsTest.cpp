@@ -108,6 +108,8 @@ TEST_F(ServerThreads, RemovedGroupStopsDeliveringAtOnce) {
 
 // Releasing the last server reference from inside a callback on the scan thread is safe.
 TEST_F(ServerThreads, LastReleaseOnTheScanThreadDetaches) {
+    const long long bstrs = platform::BStrLiveCount();
+    const long long arrays = platform::SafeArrayLiveCount();
     auto extra = CreateServer(CLSID_VexoSimulation);
     extra.As<IVexoSimControl>()->SetManualMode(FALSE);
     auto g = AddGroup(u"G", TRUE, 100, 1, nullptr, extra.Get());
@@ -132,6 +134,10 @@ TEST_F(ServerThreads, LastReleaseOnTheScanThreadDetaches) {
     ASSERT_TRUE(WaitFor([&] {
         sink->AddRef();
         return sink->Release() == 1;
+    }));
+    // It frees the server's values after letting go of the sink.
+    ASSERT_TRUE(WaitFor([&] {
+        return platform::BStrLiveCount() == bstrs && platform::SafeArrayLiveCount() == arrays;
     }));
 }
 
