@@ -91,6 +91,28 @@ TEST_F(ServerItems, RemovedAndUnknownHandlesAreInvalid) {
     EXPECT_EQ(errors, nullptr);
 }
 
+// A removed item's slot is reused under a new handle; the old handle stays invalid.
+TEST_F(ServerItems, ReusedSlotsGetNewHandles) {
+    auto g = AddGroup(u"G");
+    std::vector<OPCHANDLE> first;
+    AddItems(g.Get(), {u"Simulation.Constant.Int4"}, first);
+    HRESULT *errors = nullptr;
+    ASSERT_EQ(g->RemoveItems(1, first.data(), &errors), S_OK);
+    platform::CoTaskMemFree(errors);
+    std::vector<OPCHANDLE> second;
+    AddItems(g.Get(), {u"Simulation.Constant.String"}, second);
+    ASSERT_NE(second[0], 0u);
+    EXPECT_NE(second[0], first[0]);
+    WORD q = 0;
+    HRESULT e = S_OK;
+    EXPECT_EQ(ReadOne(g.Get(), second[0], OPC_DS_DEVICE, &q, &e), "42");
+    EXPECT_EQ(ReadOne(g.Get(), first[0], OPC_DS_DEVICE, &q, &e), "");
+    EXPECT_EQ(e, OPC_E_INVALIDHANDLE);
+    ASSERT_EQ(g->RemoveItems(1, first.data(), &errors), S_FALSE);
+    EXPECT_EQ(errors[0], OPC_E_INVALIDHANDLE);
+    platform::CoTaskMemFree(errors);
+}
+
 // Synchronous reads: cache and device, out of service when inactive, rights, conversion.
 TEST_F(ServerItems, SyncReadsGiveValueQualityAndPerItemErrors) {
     auto g = AddGroup(u"G");

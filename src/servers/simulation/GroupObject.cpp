@@ -1,7 +1,7 @@
 //===- GroupObject.cpp - item management, group state, connection point ---===//
 //
-// Item handles are positions in the group's item table (plus one) and are
-// never reused, so a stale handle is always OPC_E_INVALIDHANDLE. Adding items
+// Item handles name a slot of the group's item table and its generation, so
+// a stale handle is OPC_E_INVALIDHANDLE even after its slot was reused. Adding items
 // costs one hash look-up each and no allocation beyond the table and the
 // result arrays, so 100,000 items go in one call quickly.
 //
@@ -82,7 +82,7 @@ HRESULT SimGroup::CheckItems(bool add, const char *method, DWORD dwCount, OPCITE
             throw E_FAIL;
         bool activated = false;
         if (add)
-            g.items.reserve(g.items.size() + dwCount);
+            g.ReserveItems(dwCount);
         for (DWORD i = 0; i < dwCount; ++i) {
             const OPCITEMDEF &def = pItemArray[i];
             const HRESULT plan = PlannedAt(planned, i);
@@ -91,9 +91,12 @@ HRESULT SimGroup::CheckItems(bool add, const char *method, DWORD dwCount, OPCITE
             if (SUCCEEDED(e)) {
                 results[i].vtCanonicalDataType = tag->vt;
                 results[i].dwAccessRights = tag->rights;
-                if (add) {
-                    Item &item = g.items.emplace_back();
-                    item.hServer = static_cast<OPCHANDLE>(g.items.size());
+                Item *slot = add ? g.NewItem() : nullptr;
+                if (add && !slot) {
+                    e = E_OUTOFMEMORY; // the group's handle space is full
+                    results[i] = OPCITEMRESULT{};
+                } else if (add) {
+                    Item &item = *slot;
                     item.hClient = def.hClient;
                     item.active = def.bActive != 0;
                     item.requested = def.vtRequestedDataType;
@@ -101,10 +104,9 @@ HRESULT SimGroup::CheckItems(bool add, const char *method, DWORD dwCount, OPCITE
                     if (def.szAccessPath && *def.szAccessPath)
                         item.accessPath = def.szAccessPath;
                     results[i].hServer = item.hServer;
-                    ++g.liveItems;
                     activated = activated || item.active;
                 }
-                if (plan != S_OK)
+                if (SUCCEEDED(e) && plan != S_OK)
                     e = plan;
             }
             errors[i] = e;
@@ -182,10 +184,7 @@ HRESULT SimGroup::ForEachHandle(const char *method, DWORD dwCount, OPCHANDLE *ph
 HRESULT SimGroup::RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors) {
     return Guard([&] {
         return ForEachHandle("RemoveItems", dwCount, phServer, ppErrors, [&](Item &item, DWORD) {
-            item.alive = false;
-            item.active = false;
-            item.accessPath.clear();
-            --group_->liveItems;
+            group_->DeleteItem(item);
             return S_OK;
         });
     });

@@ -1,7 +1,45 @@
-//===- GroupState.cpp - the callback gate of a group ----------------------===//
+//===- GroupState.cpp - item slots and the callback gate of a group -------===//
 #include "GroupState.h"
 
+#include <algorithm>
+
 namespace vexo::sim {
+
+Item *GroupState::NewItem() {
+    std::size_t slot = 0;
+    OPCHANDLE generation = 0;
+    if (!freeSlots_.empty()) {
+        slot = freeSlots_.back();
+        freeSlots_.pop_back();
+        generation = ((items[slot - 1].hServer >> kSlotBits) + 1) & (0xFFFFFFFFu >> kSlotBits);
+        items[slot - 1] = Item{};
+    } else {
+        if (items.size() >= kMaxItems)
+            return nullptr;
+        items.emplace_back();
+        slot = items.size();
+    }
+    Item &item = items[slot - 1];
+    item.hServer = static_cast<OPCHANDLE>((generation << kSlotBits) | slot);
+    ++liveItems;
+    return &item;
+}
+
+void GroupState::DeleteItem(Item &item) {
+    item.alive = false;
+    item.active = false;
+    item.tag = nullptr;
+    item.accessPath = std::u16string();
+    --liveItems;
+    freeSlots_.push_back(static_cast<std::uint32_t>(item.hServer & kMaxItems));
+}
+
+void GroupState::ReserveItems(std::size_t n) {
+    const std::size_t fresh = n > freeSlots_.size() ? n - freeSlots_.size() : 0;
+    const std::size_t wanted = std::min(items.size() + fresh, kMaxItems);
+    if (wanted > items.capacity())
+        items.reserve(std::max(wanted, std::min(items.capacity() * 2, kMaxItems)));
+}
 
 bool GroupState::EnterCallback() {
     std::lock_guard lock(gateMu_);

@@ -27,7 +27,7 @@
 namespace vexo::sim {
 
 struct Item {
-    OPCHANDLE hServer = 0;
+    OPCHANDLE hServer = 0; ///< kept after removal: the next item of the slot bumps its generation
     OPCHANDLE hClient = 0;
     bool alive = true;
     bool active = false;
@@ -62,18 +62,34 @@ class GroupState {
     bool enabled = true; ///< IOPCAsyncIO2::SetEnable
     bool inNameSpace = true;
     std::uint64_t nextDueMs = 0;
-    std::vector<Item> items; ///< index = server handle - 1; removed items stay as holes
+    /// Slots of items; a removed item's slot is reused with its generation
+    /// bumped, so memory stays bounded while a stale handle still finds nothing.
+    std::vector<Item> items;
     std::size_t liveItems = 0;
     DWORD callbackCookie = 0; ///< 0: no IOPCDataCallback advised
     platform::ComPtr<IOPCDataCallback> callback;
     std::vector<StreamAdvise> advises;
 
+    /// Server handles: the low bits hold the slot plus one, the high bits the
+    /// slot's generation, so a handle is never 0 and one slot's next item gets
+    /// a different handle (until the generation wraps after 1,024 reuses).
+    static constexpr unsigned kSlotBits = 22;
+    static constexpr std::size_t kMaxItems = (std::size_t{1} << kSlotBits) - 1;
+
     /// The live item with this server handle, or nullptr.
     Item *FindItem(OPCHANDLE h) {
-        if (h == 0 || h > items.size() || !items[h - 1].alive)
+        const std::size_t slot = (h & kMaxItems);
+        if (slot == 0 || slot > items.size())
             return nullptr;
-        return &items[h - 1];
+        Item &item = items[slot - 1];
+        return item.alive && item.hServer == h ? &item : nullptr;
     }
+    /// A fresh live item with its handle set, or nullptr when the group is full.
+    Item *NewItem();
+    /// Frees the item's slot for reuse.
+    void DeleteItem(Item &item);
+    /// Makes room for n more items without moving them one call at a time.
+    void ReserveItems(std::size_t n);
 
     // --- lifetime of the COM wrappers (atomic) ---
     std::atomic<int> wrappers{0};
@@ -86,6 +102,7 @@ class GroupState {
     void CloseGate();
 
   private:
+    std::vector<std::uint32_t> freeSlots_; ///< slot numbers (plus one) ready for reuse
     std::mutex gateMu_;
     std::condition_variable gateCv_;
     bool closed_ = false;
