@@ -8,6 +8,7 @@
 
 #include <vexo/VexoErrors.h>
 #include <vexo/foundation/Conversions.h>
+#include <vexo/framework/DateUtils.h>
 #include <vexo/platform/Time.h>
 
 namespace {
@@ -25,6 +26,16 @@ void BM_FileTimeToDateTime(benchmark::State &State) {
     }
 }
 BENCHMARK(BM_FileTimeToDateTime);
+
+// MS-DOS date and time words, as file dates arrive.
+void BM_FileDateToDateTime(benchmark::State &State) {
+    const int Packed = static_cast<int>((43u << 25) | (7u << 21) | (14u << 16) | (10u << 11) |
+                                        (11u << 5) | 6u); // 2023-07-14 10:11:12
+    int I = 0;
+    for (auto _ : State)
+        benchmark::DoNotOptimize(vexo::FileDateToDateTime(Packed + (++I & 1)));
+}
+BENCHMARK(BM_FileDateToDateTime);
 
 void BM_GetOPCErrorMessage(benchmark::State &State) {
     for (auto _ : State)
