@@ -73,8 +73,15 @@ void TVexoServer::CMOPCShutDown(TMessage &Message) {
     // connection is gone already, and the current one must not end by it.
     if (Message.WParam != 0 && (!FActive || Message.WParam != FConnectionNumber))
         return;
-    if (OnServerShutdown)
-        OnServerShutdown(this, std::string());
+    // The server is going away whatever the handler does: a handler that
+    // raises still leaves the component disconnected, then its error goes on.
+    try {
+        if (OnServerShutdown)
+            OnServerShutdown(this, std::string());
+    } catch (...) {
+        SetActive(false);
+        throw;
+    }
     SetActive(false);
 }
 

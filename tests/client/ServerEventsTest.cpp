@@ -47,6 +47,24 @@ TEST_F(ServerEventsTest, ShutdownFromTheServerThreadArrivesOnTheOwnerThread) {
     EXPECT_FALSE(Server->HasServerIF());
 }
 
+TEST_F(ServerEventsTest, ShutdownHandlerThatRaisesStillDisconnects) {
+    // The server is going away: a raising OnServerShutdown still ends the
+    // connection, and its error reaches the application's handler.
+    TVexoServer *Server = NewServer();
+    int Disconnects = 0;
+    Server->OnServerShutdown = [](TObject *, const std::string &) {
+        throw EOPCException("handler failed");
+    };
+    Server->OnDisconnect = [&](TObject *) { ++Disconnects; };
+    Server->Connect(SimProgID, "");
+    ASSERT_EQ(SimControl(*Server)->SendShutdown(u"", TRUE), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return !Exceptions.empty(); }));
+    EXPECT_EQ(Exceptions, (std::vector<std::string>{"handler failed"}));
+    EXPECT_EQ(Disconnects, 1);
+    EXPECT_FALSE(Server->Active());
+    EXPECT_FALSE(Server->HasServerIF());
+}
+
 TEST_F(ServerEventsTest, ShutdownAfterDisconnectReachesNothing) {
     // A disconnected component's sink is withdrawn: a later request posts nothing.
     TVexoServer *Server = NewServer();
