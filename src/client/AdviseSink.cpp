@@ -179,9 +179,12 @@ void TVexoAdviseSink::OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) {
             std::vector<StreamEntry> &E;
             ~Clear() { ClearEntries(E); }
         } Clearer{Entries};
+        // The transaction ended even when its items are unreadable: a later
+        // cancel must not name it.
+        if (Header.Read)
+            FGroup->ClearTaskId(Header.TransactionID);
         if (!Valid)
             return; // a malformed block is ignored as a whole
-        FGroup->ClearTaskId(Header.TransactionID);
         if (FAILED(Header.Status))
             return;
 

@@ -218,6 +218,7 @@ bool TVexoAdviseSink::ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime,
     Header.ItemCount = Group.dwItemCount;
     Header.TransactionID = Group.dwTransactionID;
     Header.Status = Group.hrStatus;
+    Header.Read = true;
     if (FAILED(Group.hrStatus))
         return true; // a failed notification carries no values to read
 

@@ -240,10 +240,10 @@ std::string TVexoBrowser::GetItemId(const std::string &Leaf) {
 void TVexoBrowser::GetAccessPath(const std::string &ItemID, TStrings *Target) {
     if (!Target)
         return;
-    Target->Clear();
     platform::ComPtr<IOPCBrowseServerAddressSpace> browse = GetBrowser();
     if (!browse)
-        return;
+        return; // no server to ask: the caller's list stays as it was
+    Target->Clear(); // emptied before the call, so a failure leaves it empty
     std::u16string id = platform::Utf8ToUtf16(ItemID);
     platform::ComPtr<IEnumString> paths;
     if (Check(browse->BrowseAccessPaths(id.c_str(), paths.ReleaseAndGetAddressOf())))

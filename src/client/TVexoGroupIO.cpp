@@ -237,7 +237,8 @@ void TVexoGroup::Refresh(bool FromCache) {
     if (!CanCallAsync())
         return;
     const std::uint32_t TransactionId = NextTransactionId();
-    DWORD Id = TaskId();
+    const DWORD Before = TaskId();
+    DWORD Id = Before;
     HRESULT Hr;
     if (FAsyncIO2) {
         platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
@@ -246,7 +247,8 @@ void TVexoGroup::Refresh(bool FromCache) {
         platform::ComPtr<IOPCAsyncIO> Async = FAsyncIO;
         Hr = Async->Refresh(FAdviseSink->Connection(), SourceOf(FromCache), &Id);
     }
-    if (SUCCEEDED(Hr))
+    // A failed call keeps the old id unless the server wrote one anyway.
+    if (SUCCEEDED(Hr) || Id != Before)
         SetTaskId(Id);
     OPCCheck(Hr);
 }

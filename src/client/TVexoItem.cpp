@@ -109,6 +109,7 @@ void TVexoItem::OPCCommand(int Command, bool Value) {
             Items->OPCSetDataTypes(&List);
             break;
         default:
+            // The number is filled in: a report showing "%d" would hide which command it was.
             throw EOPCException(Format(VexoLoadStr(_STR_UNKNOWN), {Command}));
         }
     } catch (...) {

@@ -17,6 +17,7 @@
 
 #include <cstring>
 #include <memory>
+#include <unordered_set>
 
 namespace vexo {
 
@@ -83,18 +84,17 @@ TvexoServerBrowser::TvexoServerBrowser(TComponent *AOwner) : TComponent(AOwner) 
 TvexoServerBrowser::~TvexoServerBrowser() { Clear(); }
 
 void TvexoServerBrowser::Clear() {
+    // SetItems may have put one item at two places: free it at its last one.
+    std::unordered_set<TvexoServerItem *> freed;
     for (int i = FItems.Count() - 1; i >= 0; --i) {
-        delete GetItems(i);
+        TvexoServerItem *item = GetItems(i);
         FItems.Delete(i);
+        if (freed.insert(item).second)
+            delete item;
     }
 }
 
-void TvexoServerBrowser::SetItems(int Index, TvexoServerItem *Item) {
-    TvexoServerItem *old = GetItems(Index); // EListError before anything changes
-    FItems.Put(Index, Item);
-    if (old != Item)
-        delete old;
-}
+void TvexoServerBrowser::SetItems(int Index, TvexoServerItem *Item) { FItems.Put(Index, Item); }
 
 TvexoServerItem *TvexoServerBrowser::GetServer(const std::string &AClassID) const {
     TvexoServerItem *found = nullptr;

@@ -170,6 +170,14 @@ TEST_F(BrowserTest, OwnBrowserUnbindsOnDisconnectAndMissingInterfaceFaults) {
     server->Browser()->ShowBranches();
     EXPECT_EQ(Errors, (std::vector<std::string>{"Browser interface not found"}));
     EXPECT_EQ(server->Browser()->GetItemId("x"), "");
+    // Without the interface there is no result: the caller's list stays as it was.
+    TStringList paths;
+    paths.Add("kept");
+    server->Browser()->GetAccessPath("Simulation.Line 1.Level", &paths);
+    EXPECT_EQ(Lines(paths), (std::vector<std::string>{"kept"}));
+    TVexoBrowser unbound(nullptr);
+    EXPECT_THROW(unbound.GetAccessPath("x", &paths), EOPCException);
+    EXPECT_EQ(paths.Count(), 1);
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "DiscFixture.h"
 
+#include <memory>
+
 #include <vexo/platform/Activation.h>
 #include <vexo/platform/Registry.h>
 
@@ -90,8 +92,16 @@ TEST_F(ServerBrowserTest, MergingAndLookUp) {
     EXPECT_EQ(item->ServerTypes.Bits, (1u << svr_DA10) | (1u << svr_AE10));
     EXPECT_EQ(browser.GetServer("{Abc}"), nullptr);
     EXPECT_THROW(browser.GetItems(2), EListError);
-    browser.SetItems(1, new TvexoServerItem); // the replaced item is freed
-    EXPECT_EQ(browser.GetItems(1)->ClassID, "");
+    // Entries can be swapped: a replaced item goes back to the caller, and
+    // one listed twice meanwhile is freed once.
+    TvexoServerItem *first = browser.GetItems(0);
+    TvexoServerItem *second = browser.GetItems(1);
+    browser.SetItems(0, second);
+    browser.SetItems(1, first);
+    EXPECT_EQ(browser.GetItems(0)->ClassID, "{abc}");
+    EXPECT_EQ(browser.GetItems(1)->ClassID, "{ABC}");
+    std::unique_ptr<TvexoServerItem> replaced(browser.GetItems(1));
+    browser.SetItems(1, browser.GetItems(0)); // the same item twice
     browser.Clear();
     EXPECT_EQ(browser.GetCount(), 0);
 }

@@ -64,8 +64,8 @@ class TvexoServerBrowser : public TComponent {
     TvexoServerItem *GetItems(int Index) const {
         return static_cast<TvexoServerItem *>(FItems.Get(Index));
     }
-    /// Replaces the item at Index; the browser takes Item and frees the one
-    /// it replaces (unless it is the same object).
+    /// Replaces the item at Index; the browser takes Item. The replaced item
+    /// is not freed: it goes back to the caller, so entries can be swapped.
     void SetItems(int Index, TvexoServerItem *Item);
     /// The item whose ClassID equals AClassID exactly, or nullptr.
     TvexoServerItem *GetServer(const std::string &AClassID) const;
@@ -75,7 +75,7 @@ class TvexoServerBrowser : public TComponent {
                    const std::string &AClassID, tvexoServerSet Types);
     /// Asks List for the classes of one category and merges each.
     void GetServers(IOPCServerList *List, const CATID &Category, tvexoServerSet Types);
-    /// Frees every item, last first.
+    /// Frees every item once (an item listed twice is freed once), last first.
     void Clear();
 
   private:

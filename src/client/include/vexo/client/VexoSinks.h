@@ -133,6 +133,7 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
         DWORD ItemCount;
         DWORD TransactionID;
         HRESULT Status;
+        bool Read; ///< the group header was in the block (even if the items were not)
     };
     static bool ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime, StreamHeader &Header,
                             std::vector<StreamEntry> &Entries);
