@@ -1,5 +1,11 @@
+include(GNUInstallDirs)
+
 # Warning and sanitizer settings shared by every target of the project.
 add_library(vexo_build_options INTERFACE)
+# Installed only because static libraries name it among their link
+# dependencies; its compile options never reach a consumer.
+set_target_properties(vexo_build_options PROPERTIES EXPORT_NAME build_options)
+install(TARGETS vexo_build_options EXPORT vexo4Targets)
 target_compile_options(vexo_build_options INTERFACE -Wall -Wextra -Wno-missing-field-initializers)
 if(VEXO_WERROR)
   target_compile_options(vexo_build_options INTERFACE -Werror)
@@ -33,4 +39,7 @@ function(vexo_add_layer name folder)
     target_link_libraries(vexo_${name} INTERFACE ${ARG_DEPS})
   endif()
   add_library(vexo::${name} ALIAS vexo_${name})
+  set_target_properties(vexo_${name} PROPERTIES EXPORT_NAME ${name})
+  install(TARGETS vexo_${name} EXPORT vexo4Targets ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  install(DIRECTORY ${folder}/include/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 endfunction()
