@@ -1,0 +1,183 @@
+//===- ItemCommands.cpp - read, write and watch --------------------------===//
+//
+// The commands that move item values. Each adds its items to group "CLI" in
+// one batch, reports every item the server refused with the server's reason
+// and goes on with the others; any refused or failed item makes the exit
+// code a failure.
+//
+//===----------------------------------------------------------------------===//
+#include <algorithm>
+#include <chrono>
+
+#include "CliSession.h"
+#include "CommandLine.h"
+#include "Commands.h"
+#include "VexoOpc.h"
+
+namespace vexo::cli {
+
+namespace {
+
+/// Reports every item of Group that is not on the server; returns their number.
+int ReportRefused(TCliSession &Session, TVexoServer &Server, const TVexoGroup &Group) {
+    int Refused = 0;
+    for (int I = 0; I < Group.OPCItems()->Count(); ++I) {
+        const TVexoItem &Item = *Group.OPCItems()->GetItem(I);
+        if (!IsOnServer(Item)) {
+            Session.ReportItem(Server, Item);
+            ++Refused;
+        }
+    }
+    return Refused;
+}
+
+/// Without IOPCSyncIO the group's reads and writes do nothing and say nothing.
+void RequireSyncIO(const TVexoGroup &Group, const TCliOptions &Options) {
+    if (!Group.SyncIO())
+        throw EOPCException("server '" + Options.Server +
+                            "' offers no synchronous reads and writes");
+}
+
+struct TWriteRequest {
+    std::string ItemId;
+    std::string Text;
+};
+
+/// ITEM=VALUE pairs, split at the first '=' (values may contain more).
+std::vector<TWriteRequest> ParseWrites(const std::vector<std::string> &Args) {
+    std::vector<TWriteRequest> Writes;
+    for (const std::string &Arg : Args) {
+        const std::size_t Eq = Arg.find('=');
+        if (Eq == std::string::npos || Eq == 0)
+            throw EUsageError("argument '" + Arg + "' is not ITEM=VALUE");
+        Writes.push_back({Arg.substr(0, Eq), Arg.substr(Eq + 1)});
+    }
+    return Writes;
+}
+
+} // namespace
+
+int RunRead(TCliSession &Session, const TCliOptions &Options) {
+    std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
+    TVexoGroup *Group = AddItemGroup(*Server, Options.Args, -1);
+    RequireSyncIO(*Group, Options);
+    TVexoItems &Items = *Group->OPCItems();
+    TVexoItemList Readable;
+    for (int I = 0; I < Items.Count(); ++I)
+        if (IsOnServer(*Items.GetItem(I)))
+            Readable.AddItem(Items.GetItem(I));
+    if (Readable.Count() > 0)
+        Group->SyncRead(&Readable, !Options.Device);
+
+    int Failed = 0;
+    for (int I = 0; I < Items.Count(); ++I) {
+        const TVexoItem &Item = *Items.GetItem(I);
+        if (Item.LastError() != 0 || !IsOnServer(Item)) {
+            Session.ReportItem(*Server, Item);
+            ++Failed;
+        } else {
+            PrintValue(Session.Out, Item);
+        }
+    }
+    return Failed == 0 ? ExitSuccess : ExitFailure;
+}
+
+int RunWrite(TCliSession &Session, const TCliOptions &Options) {
+    const std::vector<TWriteRequest> Writes = ParseWrites(Options.Args);
+    std::vector<std::string> Ids;
+    for (const TWriteRequest &W : Writes)
+        Ids.push_back(W.ItemId);
+    std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
+    TVexoGroup *Group = AddItemGroup(*Server, Ids, -1);
+    RequireSyncIO(*Group, Options);
+
+    // One write per item: an item's value can only be given to the library
+    // by writing it, so a batch would send whatever was written before.
+    std::vector<bool> Written(Writes.size(), false);
+    std::vector<OleVariant> Values(Writes.size());
+    TVexoItemList ReadBack;
+    int Failed = 0;
+    for (int I = 0; I < Group->OPCItems()->Count(); ++I) {
+        TVexoItem &Item = *Group->OPCItems()->GetItem(I);
+        if (!IsOnServer(Item)) {
+            Session.ReportItem(*Server, Item);
+            ++Failed;
+            continue;
+        }
+        try {
+            Values[I] = TextToValue(Writes[I].Text, static_cast<VARTYPE>(Item.CanonicalDatatype()));
+            Item.WriteSync(Values[I]);
+            Written[I] = true;
+            if (Item.AccessRights() & OPC_READABLE)
+                ReadBack.AddItem(&Item);
+        } catch (const Exception &E) {
+            if (Item.LastError() != 0)
+                Session.ReportItem(*Server, Item);
+            else
+                Session.Report(Item.ItemID() + ": " + E.Message());
+            ++Failed;
+        }
+    }
+    // What the device holds now shows what the server made of a value (a
+    // clamp, a rounding); the write's own answer does not tell.
+    bool ReadBackDone = false;
+    if (ReadBack.Count() > 0) {
+        try {
+            Group->SyncRead(&ReadBack, false);
+            ReadBackDone = true;
+        } catch (const Exception &E) {
+            Session.Report("the written values cannot be read back: " + E.Message());
+        }
+    }
+    for (int I = 0; I < Group->OPCItems()->Count(); ++I) {
+        if (!Written[I])
+            continue;
+        const TVexoItem &Item = *Group->OPCItems()->GetItem(I);
+        Session.Out << Item.ItemID() << " = " << VarToAStr(Values[I]) << "  written";
+        if (ReadBackDone && ReadBack.IndexOf(&Item) >= 0) {
+            const TVexoItemValue Now = Item.Snapshot();
+            if (Now.LastError != 0)
+                Session.Out << ", cannot be read back: " << ErrorText(*Server, Now.LastError);
+            else
+                Session.Out << ", reads " << VarToAStr(Now.Value) << "  "
+                            << QualityText(Now.Quality);
+        }
+        Session.Out << '\n';
+    }
+    return Failed == 0 ? ExitSuccess : ExitFailure;
+}
+
+int RunWatch(TCliSession &Session, const TCliOptions &Options) {
+    using namespace std::chrono;
+    std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
+    int Changes = 0;
+    const auto LimitReached = [&] { return Options.Count > 0 && Changes >= Options.Count; };
+    Server->OnDatachange = [&](TObject *, TVexoItemList *List) {
+        for (int I = 0; I < List->Count() && !LimitReached(); ++I) {
+            PrintValue(Session.Out, *List->GetItem(I));
+            ++Changes;
+        }
+        Session.Out.flush(); // a watch is read as it happens
+    };
+    TVexoGroup *Group = AddItemGroup(*Server, Options.Args, Options.Rate);
+    const int Refused = ReportRefused(Session, *Server, *Group);
+    if (Refused == Group->OPCItems()->Count())
+        return ExitFailure;
+
+    const auto Done = [&] { return LimitReached() || StopRequested() || !Server->Active(); };
+    const milliseconds Limit = Options.Seconds > 0
+                                   ? duration_cast<milliseconds>(seconds(Options.Seconds))
+                                   : milliseconds::max();
+    const auto Start = steady_clock::now();
+    while (!Done()) {
+        const auto Elapsed = duration_cast<milliseconds>(steady_clock::now() - Start);
+        if (Elapsed >= Limit)
+            break;
+        // In slices: the library adds the timeout to the current time.
+        Application->ProcessMessagesUntil(Done, std::min(Limit - Elapsed, milliseconds(hours(1))));
+    }
+    Server->OnDatachange = nullptr;
+    return Refused == 0 && !Session.ServerShutDown() ? ExitSuccess : ExitFailure;
+}
+
+} // namespace vexo::cli
