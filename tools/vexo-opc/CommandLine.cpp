@@ -63,6 +63,18 @@ const TOptionInfo *FindOption(std::string_view Name) {
 
 bool IsHelp(std::string_view Arg) { return Arg == "--help" || Arg == "-h"; }
 
+/// Text as a whole decimal number within Min..Max; EUsageError naming Text otherwise.
+std::int32_t ParseNumber(const std::string &Text, std::string_view What, std::int32_t Min,
+                         std::int32_t Max) {
+    long long Value = 0;
+    const char *End = Text.data() + Text.size();
+    const auto [Ptr, Ec] = std::from_chars(Text.data(), End, Value);
+    if (Text.empty() || Ec != std::errc() || Ptr != End || Value < Min || Value > Max)
+        throw EUsageError("bad number '" + Text + "' for " + std::string(What) + " (expected " +
+                          std::to_string(Min) + ".." + std::to_string(Max) + ")");
+    return static_cast<std::int32_t>(Value);
+}
+
 /// Stores the value of option Info into Result.
 void StoreOption(TCliOptions &Result, const TOptionInfo &Info, const std::string &Value) {
     const std::string What(Info.Name);
@@ -94,17 +106,6 @@ void StoreOption(TCliOptions &Result, const TOptionInfo &Info, const std::string
 }
 
 } // namespace
-
-std::int32_t ParseNumber(const std::string &Text, std::string_view What, std::int32_t Min,
-                         std::int32_t Max) {
-    long long Value = 0;
-    const char *End = Text.data() + Text.size();
-    const auto [Ptr, Ec] = std::from_chars(Text.data(), End, Value);
-    if (Text.empty() || Ec != std::errc() || Ptr != End || Value < Min || Value > Max)
-        throw EUsageError("bad number '" + Text + "' for " + std::string(What) + " (expected " +
-                          std::to_string(Min) + ".." + std::to_string(Max) + ")");
-    return static_cast<std::int32_t>(Value);
-}
 
 TCliOptions ParseCommandLine(const std::vector<std::string> &Args) {
     // Help wins over everything else on the line, mistakes included.

@@ -64,9 +64,4 @@ TCliOptions ParseCommandLine(const std::vector<std::string> &Args);
 /// The usage text printed by help.
 std::string UsageText();
 
-/// Text as a whole decimal number within Min..Max; raises EUsageError naming
-/// Text and What otherwise.
-std::int32_t ParseNumber(const std::string &Text, std::string_view What, std::int32_t Min,
-                         std::int32_t Max);
-
 } // namespace vexo::cli
