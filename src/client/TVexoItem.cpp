@@ -161,14 +161,24 @@ void TVexoItem::WriteSync(const OleVariant &Value) {
     FWriteValue = Value;
     TVexoItemList List(this);
     if (!FGroup->SyncWrite(&List))
-        List.CheckOPCErrors(VexoLoadStr(_STR_WRITERROR), true);
+        ReportWriteFailure(List);
 }
 
 void TVexoItem::WriteAsync(const OleVariant &Value) {
     FWriteValue = Value;
     TVexoItemList List(this);
     if (!FGroup->AsyncWrite(&List))
-        List.CheckOPCErrors(VexoLoadStr(_STR_WRITERROR), true);
+        ReportWriteFailure(List);
+}
+
+void TVexoItem::ReportWriteFailure(const TVexoItemList &List) const {
+    const std::string Header = VexoLoadStr(_STR_WRITERROR);
+    List.CheckOPCErrors(Header, true);
+    // No item error means nothing was sent (the group is not on the server, or
+    // offers no interface for this write): that must not pass for success.
+    const std::string Reason = FGroup->IsOnServer() ? GetOPCErrorMessage(E_NOINTERFACE)
+                                                    : VexoLoadStr(_STR_NOTACTIVE);
+    throw EOPCException(Header + "\r\n" + ItemID() + "-" + Reason + "\r\n");
 }
 
 std::string TVexoItem::GetLastErrorStr() const {

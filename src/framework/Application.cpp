@@ -54,16 +54,19 @@ void TApplication::ProcessMessages() {
     }
 }
 
-bool TApplication::HandleMessage(std::chrono::milliseconds Timeout) {
+namespace {
+/// Now plus Timeout, saturated: a very long timeout means "no deadline"
+/// instead of overflowing the clock.
+std::chrono::steady_clock::time_point DeadlineAfter(std::chrono::milliseconds Timeout) {
     using Clock = std::chrono::steady_clock;
-    Clock::time_point deadline = Clock::time_point::max();
-    if (Timeout != std::chrono::milliseconds::max()) {
-        const auto now = Clock::now();
-        // Saturate instead of overflowing for very long timeouts.
-        deadline = Timeout > std::chrono::hours(24 * 365 * 100)
-                       ? Clock::time_point::max()
-                       : now + std::chrono::duration_cast<Clock::duration>(Timeout);
-    }
+    if (Timeout > std::chrono::hours(24 * 365 * 100))
+        return Clock::time_point::max();
+    return Clock::now() + std::chrono::duration_cast<Clock::duration>(Timeout);
+}
+} // namespace
+
+bool TApplication::HandleMessage(std::chrono::milliseconds Timeout) {
+    const auto deadline = DeadlineAfter(Timeout);
     detail::QueuedMessage m;
     if (!detail::TakeMessage(m, deadline, &IsTerminated))
         return false;
@@ -92,7 +95,7 @@ void TApplication::ResetTerminated() { GTerminated.store(false, std::memory_orde
 bool TApplication::ProcessMessagesUntil(const std::function<bool()> &Cond,
                                         std::chrono::milliseconds Timeout) {
     using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + Timeout;
+    const auto deadline = DeadlineAfter(Timeout);
     for (;;) {
         ProcessMessages();
         if (Cond())

@@ -44,6 +44,17 @@ TEST_F(GroupIOTest, LocalGroupOrEmptyListSendsNothingAndReturnsFalse) {
     EXPECT_EQ(A->Quality(), Before.Quality);
     EXPECT_EQ(A->LastError(), Before.LastError);
 
+    // A one-item write that sends nothing is not a success: it raises, naming the item.
+    try {
+        A->WriteSync(OleVariant(5));
+        FAIL() << "no exception";
+    } catch (const EOPCException &E) {
+        EXPECT_EQ(E.Message(),
+                  "cannot write Items:\r\nSimulation.Bucket.Int4-not connected to server\r\n");
+    }
+    EXPECT_THROW(A->WriteAsync(OleVariant(5)), EOPCException);
+    EXPECT_EQ(A->LastError(), Before.LastError);
+
     G->OPCAddGroup();
     Control->ClearCallLog();
     TVexoItemList Empty;

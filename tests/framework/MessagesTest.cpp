@@ -125,6 +125,10 @@ TEST_F(MessagesFixture, HandleMessageWakeUpHookAndUntil) {
     EXPECT_EQ(got, 1);
     EXPECT_TRUE(Application->ProcessMessagesUntil([&] { return got == 2; }, 1s));
     EXPECT_FALSE(Application->ProcessMessagesUntil([&] { return got == 3; }, 20ms));
+    // "Wait for ever" is a valid timeout: it must not overflow the clock.
+    PostMessage(h, WM_USER, 0, 0);
+    EXPECT_TRUE(Application->ProcessMessagesUntil([&] { return got == 3; },
+                                                  std::chrono::milliseconds::max()));
     DeallocateHWnd(h);
 }
 

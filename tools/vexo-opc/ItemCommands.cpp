@@ -6,7 +6,6 @@
 // code a failure.
 //
 //===----------------------------------------------------------------------===//
-#include <algorithm>
 #include <chrono>
 
 #include "CliSession.h"
@@ -167,15 +166,8 @@ int RunWatch(TCliSession &Session, const TCliOptions &Options) {
     const auto Done = [&] { return LimitReached() || StopRequested() || !Server->Active(); };
     const milliseconds Limit = Options.Seconds > 0
                                    ? duration_cast<milliseconds>(seconds(Options.Seconds))
-                                   : milliseconds::max();
-    const auto Start = steady_clock::now();
-    while (!Done()) {
-        const auto Elapsed = duration_cast<milliseconds>(steady_clock::now() - Start);
-        if (Elapsed >= Limit)
-            break;
-        // In slices: the library adds the timeout to the current time.
-        Application->ProcessMessagesUntil(Done, std::min(Limit - Elapsed, milliseconds(hours(1))));
-    }
+                                   : milliseconds::max(); // until stopped
+    Application->ProcessMessagesUntil(Done, Limit);
     Server->OnDatachange = nullptr;
     return Refused == 0 && !Session.ServerShutDown() ? ExitSuccess : ExitFailure;
 }

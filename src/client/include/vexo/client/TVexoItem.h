@@ -109,6 +109,8 @@ class TVexoItem : public TCollectionItem {
   private:
     friend class TVexoItems;
     class SpinGuard;
+    /// Raises "cannot write Items:" for a one-item write that answered false.
+    [[noreturn]] void ReportWriteFailure(const TVexoItemList &List) const;
     mutable std::atomic_flag FLock = ATOMIC_FLAG_INIT; // guards the four delivered fields
     bool FIsActive = true;
     OPCADatatype FRequestDatatype = vtEMPTY;
