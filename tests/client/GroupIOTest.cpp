@@ -110,6 +110,18 @@ TEST_F(GroupIOTest, SyncWriteThenReadRoundTripsAndAClampIsASuccess) {
     const auto Reads = Calls("Read");
     ASSERT_FALSE(Reads.empty());
     EXPECT_EQ(Arg(Reads.back(), "source"), OPC_DS_DEVICE);
+
+    // New values for many items go in one call through their write values.
+    A->SetWriteValue(OleVariant(7));
+    B->SetWriteValue(OleVariant("batch"));
+    TVexoItemList Both(A);
+    Both.AddItem(B);
+    Control->ClearCallLog();
+    ASSERT_TRUE(G->SyncWrite(&Both));
+    EXPECT_EQ(Calls("Write").size(), 1u);
+    ASSERT_TRUE(G->SyncRead(nullptr, false));
+    EXPECT_EQ(Text(A), "7");
+    EXPECT_EQ(Text(B), "batch");
 }
 
 TEST_F(GroupIOTest, SyncReadWithOneFailedItemFillsTheOthers) {

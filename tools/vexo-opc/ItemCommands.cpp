@@ -90,32 +90,43 @@ int RunWrite(TCliSession &Session, const TCliOptions &Options) {
     TVexoGroup *Group = AddItemGroup(*Server, Ids, -1);
     RequireSyncIO(*Group, Options);
 
-    // One write per item: an item's value can only be given to the library
-    // by writing it, so a batch would send whatever was written before.
-    std::vector<bool> Written(Writes.size(), false);
-    std::vector<OleVariant> Values(Writes.size());
-    TVexoItemList ReadBack;
-    int Failed = 0;
-    for (int I = 0; I < Group->OPCItems()->Count(); ++I) {
-        TVexoItem &Item = *Group->OPCItems()->GetItem(I);
-        if (!IsOnServer(Item)) {
-            Session.ReportItem(*Server, Item);
-            ++Failed;
+    // Every value is converted first; the convertible ones go in one write.
+    // Failures are reported afterwards, in the order the items were given.
+    TVexoItems &Items = *Group->OPCItems();
+    std::vector<std::string> NotConverted(Writes.size());
+    TVexoItemList Batch;
+    for (int I = 0; I < Items.Count(); ++I) {
+        TVexoItem &Item = *Items.GetItem(I);
+        if (!IsOnServer(Item))
+            continue;
+        try {
+            Item.SetWriteValue(
+                TextToValue(Writes[I].Text, static_cast<VARTYPE>(Item.CanonicalDatatype())));
+        } catch (const Exception &E) {
+            NotConverted[I] = E.Message();
             continue;
         }
-        try {
-            Values[I] = TextToValue(Writes[I].Text, static_cast<VARTYPE>(Item.CanonicalDatatype()));
-            Item.WriteSync(Values[I]);
+        Batch.AddItem(&Item);
+    }
+    if (Batch.Count() > 0)
+        Group->SyncWrite(&Batch);
+
+    std::vector<bool> Written(Writes.size(), false);
+    TVexoItemList ReadBack;
+    int Failed = 0;
+    for (int I = 0; I < Items.Count(); ++I) {
+        TVexoItem &Item = *Items.GetItem(I);
+        if (!NotConverted[I].empty()) {
+            Session.Report(Item.ItemID() + ": " + NotConverted[I]);
+        } else if (!IsOnServer(Item) || Item.LastError() != 0) {
+            Session.ReportItem(*Server, Item);
+        } else {
             Written[I] = true;
             if (Item.AccessRights() & OPC_READABLE)
                 ReadBack.AddItem(&Item);
-        } catch (const Exception &E) {
-            if (Item.LastError() != 0)
-                Session.ReportItem(*Server, Item);
-            else
-                Session.Report(Item.ItemID() + ": " + E.Message());
-            ++Failed;
+            continue;
         }
+        ++Failed;
     }
     // What the device holds now shows what the server made of a value (a
     // clamp, a rounding); the write's own answer does not tell.
@@ -128,11 +139,11 @@ int RunWrite(TCliSession &Session, const TCliOptions &Options) {
             Session.Report("the written values cannot be read back: " + E.Message());
         }
     }
-    for (int I = 0; I < Group->OPCItems()->Count(); ++I) {
+    for (int I = 0; I < Items.Count(); ++I) {
         if (!Written[I])
             continue;
-        const TVexoItem &Item = *Group->OPCItems()->GetItem(I);
-        Session.Out << Item.ItemID() << " = " << VarToAStr(Values[I]) << "  written";
+        const TVexoItem &Item = *Items.GetItem(I);
+        Session.Out << Item.ItemID() << " = " << VarToAStr(Item.WriteValue()) << "  written";
         if (ReadBackDone && ReadBack.IndexOf(&Item) >= 0) {
             const TVexoItemValue Now = Item.Snapshot();
             if (Now.LastError != 0)

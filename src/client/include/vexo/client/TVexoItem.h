@@ -77,6 +77,9 @@ class TVexoItem : public TCollectionItem {
     void *UIReference() const { return FUIReference; }
     void SetUIReference(void *Value) { FUIReference = Value; }
     const OleVariant &WriteValue() const { return FWriteValue; }
+    /// Sets what the next write of this item sends, so that the group's
+    /// SyncWrite/AsyncWrite can write new values to many items in one call.
+    void SetWriteValue(const OleVariant &Value) { FWriteValue = Value; }
     /// All delivered fields in one consistent piece (any thread).
     TVexoItemValue Snapshot() const;
 
