@@ -157,67 +157,50 @@ HRESULT SimGroup::QueueItems(Job job, bool write, DWORD dwCount, OPCHANDLE *phSe
 
 // --- IOPCAsyncIO2 ------------------------------------------------------------
 
+HRESULT SimGroup::QueueAsync2(bool write, DWORD dwCount, OPCHANDLE *phServer,
+                              VARIANT *pItemValues, DWORD dwTransactionID, DWORD *pdwCancelID,
+                              HRESULT **ppErrors) {
+    const char *method = write ? "AsyncIO2.Write" : "AsyncIO2.Read";
+    if (!pdwCancelID || !ppErrors)
+        return E_POINTER;
+    *pdwCancelID = 0;
+    *ppErrors = nullptr;
+    HRESULT hr = Enter(method, [&] {
+        return "count=" + std::to_string(dwCount) + " transid=" + std::to_string(dwTransactionID);
+    });
+    if (FAILED(hr))
+        return hr;
+    if (dwCount == 0)
+        return E_INVALIDARG;
+    if (!phServer || (write && !pItemValues))
+        return E_POINTER;
+    std::lock_guard lock(core_->mu);
+    if (!group_->inNameSpace)
+        return E_FAIL;
+    if (!group_->callback)
+        return CONNECT_E_NOCONNECTION;
+    Job job{write ? Job::Write2 : Job::Read2, group_};
+    job.transactionId = dwTransactionID;
+    job.cancelId = core_->distinctCancelIds ? core_->nextCancel++ : dwTransactionID;
+    const DWORD cancelId = job.cancelId;
+    hr = QueueItems(std::move(job), write, dwCount, phServer, pItemValues, method, ppErrors);
+    *pdwCancelID = cancelId;
+    return hr;
+}
+
 HRESULT SimGroup::Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID,
                        DWORD *pdwCancelID, HRESULT **ppErrors) {
     return Guard([&] {
-        if (!pdwCancelID || !ppErrors)
-            return E_POINTER;
-        *pdwCancelID = 0;
-        *ppErrors = nullptr;
-        HRESULT hr = Enter("AsyncIO2.Read", [&] {
-            return "count=" + std::to_string(dwCount) + " transid=" + std::to_string(dwTransactionID);
-        });
-        if (FAILED(hr))
-            return hr;
-        if (dwCount == 0)
-            return E_INVALIDARG;
-        if (!phServer)
-            return E_POINTER;
-        std::lock_guard lock(core_->mu);
-        if (!group_->inNameSpace)
-            return E_FAIL;
-        if (!group_->callback)
-            return CONNECT_E_NOCONNECTION;
-        Job job{Job::Read2, group_};
-        job.transactionId = dwTransactionID;
-        job.cancelId = core_->distinctCancelIds ? core_->nextCancel++ : dwTransactionID;
-        const DWORD cancelId = job.cancelId;
-        hr = QueueItems(std::move(job), false, dwCount, phServer, nullptr, "AsyncIO2.Read",
-                        ppErrors);
-        *pdwCancelID = cancelId;
-        return hr;
+        return QueueAsync2(false, dwCount, phServer, nullptr, dwTransactionID, pdwCancelID,
+                           ppErrors);
     });
 }
 
 HRESULT SimGroup::Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
                         DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors) {
     return Guard([&] {
-        if (!pdwCancelID || !ppErrors)
-            return E_POINTER;
-        *pdwCancelID = 0;
-        *ppErrors = nullptr;
-        HRESULT hr = Enter("AsyncIO2.Write", [&] {
-            return "count=" + std::to_string(dwCount) + " transid=" + std::to_string(dwTransactionID);
-        });
-        if (FAILED(hr))
-            return hr;
-        if (dwCount == 0)
-            return E_INVALIDARG;
-        if (!phServer || !pItemValues)
-            return E_POINTER;
-        std::lock_guard lock(core_->mu);
-        if (!group_->inNameSpace)
-            return E_FAIL;
-        if (!group_->callback)
-            return CONNECT_E_NOCONNECTION;
-        Job job{Job::Write2, group_};
-        job.transactionId = dwTransactionID;
-        job.cancelId = core_->distinctCancelIds ? core_->nextCancel++ : dwTransactionID;
-        const DWORD cancelId = job.cancelId;
-        hr = QueueItems(std::move(job), true, dwCount, phServer, pItemValues, "AsyncIO2.Write",
-                        ppErrors);
-        *pdwCancelID = cancelId;
-        return hr;
+        return QueueAsync2(true, dwCount, phServer, pItemValues, dwTransactionID, pdwCancelID,
+                           ppErrors);
     });
 }
 

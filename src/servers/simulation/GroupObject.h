@@ -119,6 +119,9 @@ class SimGroup final
     /// reads), queues the job. E_FAIL-free: per-item codes in errors.
     HRESULT QueueItems(Job job, bool write, DWORD dwCount, OPCHANDLE *phServer,
                        VARIANT *pItemValues, const char *method, HRESULT **ppErrors);
+    /// Shared body of IOPCAsyncIO2::Read and Write (pItemValues nullptr for a read).
+    HRESULT QueueAsync2(bool write, DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                        DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors);
 
     platform::ComPtr<IUnknown> server_;
     std::shared_ptr<ServerCore> core_;
