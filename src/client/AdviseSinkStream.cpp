@@ -232,14 +232,14 @@ bool TVexoAdviseSink::ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime,
         VariantInit(&E.Value);
         std::uint64_t ValuePos;
         if (WithTime) {
-            OPCITEMHEADER1 H;
+            OPCITEMHEADER1 H{};
             R.Read(At, &H, sizeof H);
             E.hClient = H.hClient;
             E.Quality = H.wQuality;
             E.TimeStamp = H.ftTimeStampItem;
             ValuePos = H.dwValueOffset;
         } else {
-            OPCITEMHEADER2 H;
+            OPCITEMHEADER2 H{};
             R.Read(At, &H, sizeof H);
             E.hClient = H.hClient;
             E.Quality = H.wQuality;
