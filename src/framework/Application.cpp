@@ -55,12 +55,14 @@ void TApplication::ProcessMessages() {
 }
 
 namespace {
-/// Now plus Timeout, saturated: a very long timeout means "no deadline"
-/// instead of overflowing the clock.
+/// Now plus Timeout, saturated: a very long timeout means "no deadline" and a
+/// negative one "now", instead of overflowing the clock.
 std::chrono::steady_clock::time_point DeadlineAfter(std::chrono::milliseconds Timeout) {
     using Clock = std::chrono::steady_clock;
     if (Timeout > std::chrono::hours(24 * 365 * 100))
         return Clock::time_point::max();
+    if (Timeout < std::chrono::milliseconds::zero())
+        return Clock::now();
     return Clock::now() + std::chrono::duration_cast<Clock::duration>(Timeout);
 }
 } // namespace

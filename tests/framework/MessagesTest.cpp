@@ -129,6 +129,10 @@ TEST_F(MessagesFixture, HandleMessageWakeUpHookAndUntil) {
     PostMessage(h, WM_USER, 0, 0);
     EXPECT_TRUE(Application->ProcessMessagesUntil([&] { return got == 3; },
                                                   std::chrono::milliseconds::max()));
+    // ... and a negative one means "do not wait".
+    EXPECT_FALSE(Application->ProcessMessagesUntil([] { return false; },
+                                                   std::chrono::milliseconds::min()));
+    EXPECT_FALSE(Application->HandleMessage(std::chrono::milliseconds::min()));
     DeallocateHWnd(h);
 }
 
