@@ -93,13 +93,13 @@ TEST_F(ItemCommandsTest, WriteReportsEachFailedItemAndWritesTheOthers) {
 TEST_F(ItemCommandsTest, WatchStopsAfterCountOnBothServers) {
     // Exactly K changes are printed, through data callbacks (DA 2.0) and advise streams (DA 1.0).
     for (const char *Server : {"Vexo.Simulation.1", DA10}) {
-        const auto Start = std::chrono::steady_clock::now();
+        // --seconds only bounds the test should --count be ignored.
         const TToolRun R = Run({"watch", "Simulation.Ramp.Int4", "Simulation.Sine.Real8",
-                                "--server", Server, "--rate", "100", "--count", "5"});
+                                "--server", Server, "--rate", "100", "--count", "5",
+                                "--seconds", "60"});
         EXPECT_EQ(R.Code, cli::ExitSuccess) << R.Err;
         EXPECT_EQ(Lines(R.Out).size(), 5u) << R.Out;
         EXPECT_TRUE(R.Out.starts_with("Simulation.")) << R.Out;
-        EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(5));
     }
 }
 
