@@ -17,6 +17,7 @@
 #include <vexo/client/TVexoServer.h>
 #include <vexo/client/VexoSinks.h>
 #include <vexo/foundation/Conversions.h>
+#include <vexo/framework/SysUtils.h>
 
 namespace vexo {
 
@@ -89,13 +90,18 @@ void TVexoDataCallback::DeliverData(OPCHANDLE hGroup, DWORD dwCount, const OPCHA
         TVexoItems *Items = FGroup->OPCItems();
         auto Lock = Items->LockForCallback();
         for (DWORD i = 0; i < dwCount; ++i) {
+            TVexoItem *Item = nullptr;
             try {
-                TVexoItem *Item = Items->ItemFromHandle(phClientItems[i]);
+                Item = Items->ItemFromHandle(phClientItems[i]);
                 if (!Item)
                     continue; // the item is gone: nothing to store, nothing to list
                 List->AddFromCallback(Item, phClientItems[i]);
                 Item->StoreValue(pvValues[i], pwQualities[i], FileTimeToDateTime(pftTimeStamps[i]),
                                  pErrors[i]);
+            } catch (const EOleSysError &Failure) {
+                // A value that cannot be copied fails its item, which is still reported.
+                if (Item)
+                    Item->SetFailed(Failure.ErrorCode());
             } catch (...) {
                 // One item's failure ends that item's handling only.
             }

@@ -11,6 +11,7 @@
 #include <memory>
 
 #include <vexo/VexoErrors.h>
+#include <vexo/framework/SysUtils.h>
 #include <vexo/client/TVexoGroup.h>
 #include <vexo/client/TVexoItem.h>
 #include <vexo/client/TVexoItemList.h>
@@ -160,7 +161,14 @@ bool TVexoGroup::SyncRead(TVexoItemList *ItemList, bool FromCache) {
         const HRESULT E = A.Errors ? A.Errors[i] : E_FAIL;
         if (SUCCEEDED(E) && A.States) {
             const OPCITEMSTATE &S = A.States[i];
-            Item->StoreValue(S.vDataValue, S.wQuality, FileTimeToDateTime(S.ftTimeStamp), S_OK);
+            try {
+                Item->StoreValue(S.vDataValue, S.wQuality, FileTimeToDateTime(S.ftTimeStamp),
+                                 S_OK);
+            } catch (const EOleSysError &Failure) {
+                // A value that cannot be copied fails its item only.
+                Item->SetFailed(Failure.ErrorCode());
+                AllGood = false;
+            }
         } else {
             Item->SetFailed(SUCCEEDED(E) ? E_FAIL : E);
             AllGood = false;

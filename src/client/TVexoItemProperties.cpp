@@ -130,10 +130,15 @@ bool TVexoItemProperties::GetItemProperties() {
     for (int i = 0; i < n; ++i) {
         TVexoItemProperty *entry = GetItem(i);
         entry->Value.Clear();
-        if (result.Errors[i] == 0)
-            entry->Value = result.Values[i];
-        else
+        if (result.Errors[i] != 0) {
             ok = false;
+            continue;
+        }
+        try {
+            entry->Value = result.Values[i];
+        } catch (const Exception &) {
+            ok = false; // a value that cannot be copied leaves only its entry empty
+        }
     }
     return ok;
 }

@@ -187,7 +187,9 @@ OleVariant::OleVariant(const VARIANT &V) {
         return;
     }
     vp::VariantInit(&FVar);
-    OleCheck(vp::VariantCopy(&FVar, &V));
+    // An OleVariant owns its value: a reference is copied as what it points
+    // to, never kept as a pointer into memory its owner may free.
+    OleCheck(vp::VariantCopyInd(&FVar, &V));
 }
 
 OleVariant::OleVariant(bool V) {
@@ -269,7 +271,7 @@ OleVariant &OleVariant::operator=(const VARIANT &V) {
     // Copy first, then drop the old value: a failed copy leaves this unchanged.
     VARIANT tmp;
     vp::VariantInit(&tmp);
-    OleCheck(vp::VariantCopy(&tmp, &V));
+    OleCheck(vp::VariantCopyInd(&tmp, &V)); // owned, as in the constructor
     vp::VariantClear(&FVar);
     FVar = tmp;
     return *this;
@@ -345,11 +347,16 @@ SAFEARRAY *CheckedArray(const OleVariant &V, int Dim) {
     return psa;
 }
 
-/// Bounds of a one-dimensional array, with Index checked against them.
+/// Bounds of a one-dimensional array, with Index checked against them. The
+/// array must hold the element type the variant names: elements are copied
+/// by that type, and a mismatch (from a careless sender) would overrun them.
 SAFEARRAY *CheckedElement(const OleVariant &V, int Index) {
     SAFEARRAY *psa = CheckedArray(V, 1);
     if (vp::SafeArrayGetDim(psa) != 1)
         throw EVariantError("Variant array has more than one dimension");
+    VARTYPE held = VT_EMPTY;
+    if (FAILED(vp::SafeArrayGetVartype(psa, &held)) || held != (V.VarType() & VT_TYPEMASK))
+        throw EVariantError("Variant array does not hold the element type it names");
     LONG lo = 0, hi = -1;
     vp::SafeArrayGetLBound(psa, 1, &lo);
     vp::SafeArrayGetUBound(psa, 1, &hi);

@@ -44,6 +44,38 @@ HRESULT VariantClear(VARIANT *pvarg) {
     return S_OK;
 }
 
+HRESULT VariantCopyInd(VARIANT *pvarDest, const VARIANT *pvargSrc) {
+    if (!pvarDest)
+        return E_POINTER;
+    if (!pvargSrc)
+        return E_INVALIDARG;
+    const VARTYPE vt = pvargSrc->vt;
+    if (!(vt & VT_BYREF))
+        return VariantCopy(pvarDest, pvargSrc);
+    if (!detail::IsValidVariantType(vt))
+        return DISP_E_BADVARTYPE;
+    if (!pvargSrc->byref)
+        return E_INVALIDARG;
+    const VARTYPE base = vt & ~VT_BYREF;
+    if (base == VT_VARIANT) {
+        const VARIANT &target = *pvargSrc->pvarVal;
+        if (target.vt & VT_BYREF)
+            return E_INVALIDARG;
+        return VariantCopy(pvarDest, &target);
+    }
+    // A by-value variant of the same value, borrowed: VariantCopy duplicates it.
+    VARIANT value;
+    VariantInit(&value);
+    if (base & VT_ARRAY)
+        value.parray = *static_cast<SAFEARRAY *const *>(pvargSrc->byref);
+    else if (base == VT_DECIMAL)
+        value.decVal = *pvargSrc->pdecVal; // overlays vt: set below
+    else
+        std::memcpy(&value.llVal, pvargSrc->byref, detail::ElementSize(base));
+    value.vt = base;
+    return VariantCopy(pvarDest, &value);
+}
+
 HRESULT VariantCopy(VARIANT *pvargDest, const VARIANT *pvargSrc) {
     if (!pvargDest)
         return E_POINTER;

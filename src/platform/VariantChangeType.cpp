@@ -133,8 +133,8 @@ Value LoadVariant(const VARIANT &var) {
     if (var.vt & VT_BYREF) {
         if (!var.byref)
             return Value{Value::Null};
-        if (base == VT_VARIANT)
-            return LoadVariant(*var.pvarVal);
+        if (base == VT_VARIANT) // one level: a chain (or a loop) of references reads as null
+            return var.pvarVal->vt & VT_BYREF ? Value{Value::Null} : LoadVariant(*var.pvarVal);
         return Load(base, var.byref);
     }
     if (base == VT_DECIMAL)

@@ -55,6 +55,41 @@ TEST_F(DataPathTest, DataChangeOfThreeItemsIsStoredAndPostedInServerOrder) {
     EXPECT_EQ(B->LastError(), OPC_E_BADTYPE);
 }
 
+TEST_F(DataPathTest, ValuesByReferenceAreStoredAsTheValuesTheyPointTo) {
+    // A value by reference points into memory the server frees after the call:
+    // the item keeps a copy of the value. A reference to a reference is
+    // refused for its item only.
+    Open();
+    TVexoGroup *G = AddGroup("G", {"Simulation.Bucket.Int4", "Simulation.Bucket.String"});
+    Application->ProcessMessages();
+    Events.clear();
+    TVexoItem *A = G->OPCItems()->GetItem(0);
+    TVexoItem *B = G->OPCItems()->GetItem(1);
+    const TVexoItemValue BBefore = B->Snapshot();
+    LONG Number = 11;
+    VARIANT Loop;
+    Loop.vt = VT_BYREF | VT_VARIANT;
+    Loop.pvarVal = &Loop;
+    VARIANT Raw[2];
+    platform::VariantInit(&Raw[0]);
+    Raw[0].vt = VT_BYREF | VT_I4;
+    Raw[0].byref = &Number;
+    Raw[1] = Loop;
+    OPCHANDLE Handles[2] = {A->GetClientHandle(), B->GetClientHandle()};
+    WORD Q[2] = {0xC0, 0xC0};
+    FILETIME T[2] = {RecentFileTime(), RecentFileTime()};
+    HRESULT E[2] = {S_OK, S_OK};
+    G->DataCallback()->OnDataChange(0, G->ID(), S_OK, S_OK, 2, Handles, Raw, Q, T, E);
+    Number = 99; // the server's memory changes (or goes) after the call
+    ASSERT_TRUE(WaitEvents(1));
+    EXPECT_EQ(A->Value().VarType(), VT_I4);
+    EXPECT_EQ(Text(A), "11");
+    EXPECT_EQ(Events[0].Items, (std::vector<TVexoItem *>{A, B}));
+    EXPECT_EQ(B->Quality(), 0);
+    EXPECT_EQ(B->LastError(), E_INVALIDARG);
+    EXPECT_EQ(Text(B), VarToAStr(BBefore.Value)); // the old value stays
+}
+
 TEST_F(DataPathTest, AnotherGroupsChangeIsIgnoredAndAnEmptyChangeIsStillPosted) {
     // A change naming another group touches nothing, not even TaskId; an
     // empty change for the sink's own group is posted as an empty list.

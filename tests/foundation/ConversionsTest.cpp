@@ -159,6 +159,14 @@ TEST(Conversions, VarToAStrGivesEmptyForUnrenderableArrays) {
     VarArrayPut(Nested, 0, OleVariant(1));
     VarArrayPut(Nested, 1, IntArray(0, {2}));
     EXPECT_EQ(VarToAStr(Nested), "");
+
+    // An array of variants that claims to hold integers is refused, not read
+    // with the wrong element size.
+    VARIANT Lying;
+    vexo::platform::VariantInit(&Lying);
+    Lying.vt = VT_ARRAY | VT_I4;
+    Lying.parray = vexo::platform::SafeArrayCreateVector(VT_VARIANT, 0, 2);
+    EXPECT_EQ(VarToAStr(OleVariant::Attach(Lying)), "");
 }
 
 // Each data type's ordinal is the VARTYPE of the same code.

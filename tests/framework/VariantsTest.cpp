@@ -119,6 +119,26 @@ TEST_F(VariantLeakCheck, ArrayHelpers) {
     EXPECT_EQ(VarToStr(VarArrayGet(vars, 0)), "in a variant");
     EXPECT_TRUE(VarIsEmpty(VarArrayGet(vars, 1)));
 
+    // An array holding other elements than its variant names is refused, not
+    // read with the wrong element size.
+    VARIANT lying;
+    vp::VariantInit(&lying);
+    lying.vt = VT_ARRAY | VT_I4;
+    lying.parray = vp::SafeArrayCreateVector(VT_VARIANT, 0, 2);
+    OleVariant mismatched = OleVariant::Attach(lying);
+    EXPECT_THROW(VarArrayGet(mismatched, 0), EVariantError);
+
+    // A value by reference is copied as the value: the copy owns it.
+    int n = 5;
+    VARIANT ref;
+    vp::VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_I4;
+    ref.byref = &n;
+    OleVariant owned(ref);
+    n = 6;
+    EXPECT_EQ(owned.VarType(), VT_I4);
+    EXPECT_EQ(owned.AsInteger(), 5);
+
     // Two dimensions: element access by one index is refused.
     SAFEARRAYBOUND bounds[2] = {{2, 0}, {2, 0}};
     VARIANT raw;

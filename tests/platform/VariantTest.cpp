@@ -116,6 +116,70 @@ TEST(Variant, ClearOfLockedArrayFails) {
 }
 
 // VariantCopy duplicates strings, arrays and decimals, and AddRefs interfaces.
+// VariantCopyInd copies what a reference points to, one level deep, and
+// refuses a null reference or a reference to a reference.
+TEST(Variant, CopyIndFollowsOneReference) {
+    Counters c;
+    LONG n = 42;
+    VARIANT ref;
+    VariantInit(&ref);
+    ref.vt = VT_BYREF | VT_I4;
+    ref.byref = &n;
+    VARIANT dst;
+    VariantInit(&dst);
+    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    EXPECT_EQ(dst.vt, VT_I4);
+    n = 7;
+    EXPECT_EQ(dst.lVal, 42);
+
+    BSTR text = SysAllocString(u"owned");
+    ref.vt = VT_BYREF | VT_BSTR;
+    ref.byref = &text;
+    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    EXPECT_EQ(dst.vt, VT_BSTR);
+    EXPECT_NE(dst.bstrVal, text);
+    SysFreeString(text);
+    EXPECT_EQ(BStrText(dst.bstrVal), "owned");
+
+    SAFEARRAY *arr = SafeArrayCreateVector(VT_I2, 0, 3);
+    ref.vt = VT_BYREF | VT_ARRAY | VT_I2;
+    ref.byref = &arr;
+    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    EXPECT_EQ(dst.vt, VT_ARRAY | VT_I2);
+    EXPECT_NE(dst.parray, arr);
+    SafeArrayDestroy(arr);
+
+    DECIMAL dec{};
+    dec.Lo64 = 12345;
+    dec.scale = 2;
+    ref.vt = VT_BYREF | VT_DECIMAL;
+    ref.pdecVal = &dec;
+    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    EXPECT_EQ(dst.vt, VT_DECIMAL);
+    EXPECT_EQ(dst.decVal.Lo64, 12345u);
+
+    VARIANT inner = BStrVariant("inner");
+    ref.vt = VT_BYREF | VT_VARIANT;
+    ref.pvarVal = &inner;
+    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    EXPECT_EQ(BStrText(dst.bstrVal), "inner");
+    VariantClear(&inner);
+
+    VARIANT loop;
+    loop.vt = VT_BYREF | VT_VARIANT;
+    loop.pvarVal = &loop; // points at itself
+    EXPECT_EQ(VariantCopyInd(&dst, &loop), E_INVALIDARG);
+    EXPECT_EQ(BStrText(dst.bstrVal), "inner"); // unchanged by the refusal
+    VARIANT number;
+    VariantInit(&number);
+    // A conversion reads the loop as null instead of following it for ever.
+    EXPECT_NE(VariantChangeType(&number, &loop, 0, VT_I4), S_OK);
+    ref.vt = VT_BYREF | VT_I4;
+    ref.byref = nullptr;
+    EXPECT_EQ(VariantCopyInd(&dst, &ref), E_INVALIDARG);
+    VariantClear(&dst);
+}
+
 TEST(Variant, CopyIsDeep) {
     Counters c;
     VARIANT src = BStrVariant("hello"), dst = BStrVariant("old");

@@ -19,7 +19,8 @@ class OleVariant {
     OleVariant() noexcept { vexo::platform::VariantInit(&FVar); } ///< unassigned (VT_EMPTY)
     OleVariant(const OleVariant &Other);
     OleVariant(OleVariant &&Other) noexcept;
-    /// Deep copy of a raw VARIANT (the source keeps its contents).
+    /// Deep copy of a raw VARIANT (the source keeps its contents); a value
+    /// by reference is copied as the value it points to.
     explicit OleVariant(const VARIANT &V);
     OleVariant(bool V);          ///< VT_BOOL
     OleVariant(int V);           ///< VT_I4

@@ -159,6 +159,11 @@ void VariantInit(VARIANT *pvarg);
 HRESULT VariantClear(VARIANT *pvarg);
 /// Deep copy: clears dest, then copies src (BSTRs and arrays duplicated, AddRef).
 HRESULT VariantCopy(VARIANT *pvargDest, const VARIANT *pvargSrc);
+/// As VariantCopy, but a VT_BYREF source is copied as the value it points to,
+/// so the copy never points into memory the source's owner may free. One
+/// level only: a VT_BYREF|VT_VARIANT whose target is by reference again is
+/// refused with E_INVALIDARG, as is a null reference.
+HRESULT VariantCopyInd(VARIANT *pvarDest, const VARIANT *pvargSrc);
 /// Converts src to vt into dest (dest may equal src). Scalars of the data-type
 /// table convert among themselves and to/from VT_BSTR; overflow gives
 /// DISP_E_OVERFLOW, impossible conversions DISP_E_TYPEMISMATCH.
