@@ -174,11 +174,13 @@ void TVexoAdviseSink::OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) {
 
         StreamHeader Header{};
         std::vector<StreamEntry> Entries;
-        const bool Valid = ParseStream(Data, platform::GlobalSize(Block), WithTime, Header, Entries);
+        // Set up before parsing: values read before a failure (even an
+        // exception) are cleared.
         struct Clear {
             std::vector<StreamEntry> &E;
             ~Clear() { ClearEntries(E); }
         } Clearer{Entries};
+        const bool Valid = ParseStream(Data, platform::GlobalSize(Block), WithTime, Header, Entries);
         // The transaction ended even when its items are unreadable: a later
         // cancel must not name it.
         if (Header.Read)

@@ -28,10 +28,22 @@ namespace {
 using platform::VariantClear;
 using platform::VariantInit;
 
-/// Bounds-checked copies out of the block.
+/// Bounds-checked copies out of the block, with a budget for what the copies
+/// allocate: values may share their bytes (every header may name the same
+/// offset), so without one a small block could ask for memory quadratic in
+/// its size. A well-formed block never needs more than its own size.
 class BlockReader {
   public:
-    BlockReader(const BYTE *Block, SIZE_T Size) : FBlock(Block), FSize(Size) {}
+    BlockReader(const BYTE *Block, SIZE_T Size)
+        : FBlock(Block), FSize(Size), FBudget(2 * std::uint64_t(Size) + 4096) {}
+
+    /// Takes Bytes from the allocation budget; false when it is spent.
+    bool Spend(std::uint64_t Bytes) const {
+        if (Bytes > FBudget)
+            return false;
+        FBudget -= Bytes;
+        return true;
+    }
 
     bool Fits(std::uint64_t Pos, std::uint64_t Len) const {
         return Pos <= FSize && Len <= FSize - Pos;
@@ -47,6 +59,7 @@ class BlockReader {
   private:
     const BYTE *FBlock;
     SIZE_T FSize;
+    mutable std::uint64_t FBudget;
 };
 
 /// Size of an element kept in place, 0 for a type that is not.
@@ -83,7 +96,7 @@ bool ReadString(const BlockReader &R, std::uint64_t &Pos, BSTR &Out) {
     if (!R.Read(Pos, &Bytes, sizeof Bytes) || Bytes % 2 != 0)
         return false;
     const std::uint64_t Chars = Pos + sizeof Bytes;
-    if (!R.Fits(Chars, std::uint64_t(Bytes) + 2))
+    if (!R.Fits(Chars, std::uint64_t(Bytes) + 2) || !R.Spend(std::uint64_t(Bytes) + 2))
         return false;
     std::u16string Text(Bytes / 2, u'\0');
     R.Read(Chars, Text.data(), Bytes);
@@ -118,7 +131,8 @@ bool ReadArray(const BlockReader &R, std::uint64_t &Pos, VARTYPE ElemVt, SAFEARR
     } else {
         return false;
     }
-    if (std::uint64_t(Count) > R.Remaining(Pos) / MinElem)
+    if (std::uint64_t(Count) > R.Remaining(Pos) / MinElem ||
+        !R.Spend(std::uint64_t(Count) * (Elem != 0 ? Elem : MinElem)))
         return false;
 
     SAFEARRAY *Array = platform::SafeArrayCreateVector(ElemVt, Desc.rgsabound[0].lLbound, Count);

@@ -392,6 +392,34 @@ TEST_F(AdviseSinkTest, ParseStreamRefusesBlocksThatDoNotHoldWhatTheyClaim) {
     std::memcpy(ByRef.data() + IH.dwValueOffset, &Ref, sizeof Ref);
     EXPECT_FALSE(TVexoAdviseSink::ParseStream(ByRef.data(), ByRef.size(), true, Head, Out));
     EXPECT_TRUE(Out.empty());
+
+    // Headers may share a value, but not so often that the copies would need
+    // far more memory than the block holds.
+    StreamBuilder Shared(true);
+    Shared.Add(1, 0xC0, StreamBuilder::Str(std::u16string(2000, u'x')));
+    for (OPCHANDLE H = 2; H <= 300; ++H)
+        Shared.Add(H, 0xC0, StreamBuilder::I4(0));
+    std::vector<BYTE> Fan = Shared.Build();
+    OPCITEMHEADER1 First;
+    std::memcpy(&First, Fan.data() + sizeof(OPCGROUPHEADER), sizeof First);
+    for (int Twice = 0; Twice < 2; ++Twice) { // two headers on one value is fine
+        const std::size_t At = sizeof(OPCGROUPHEADER) + (1 + Twice) * sizeof(OPCITEMHEADER1);
+        OPCITEMHEADER1 IHn;
+        std::memcpy(&IHn, Fan.data() + At, sizeof IHn);
+        IHn.dwValueOffset = First.dwValueOffset;
+        std::memcpy(Fan.data() + At, &IHn, sizeof IHn);
+    }
+    ASSERT_TRUE(TVexoAdviseSink::ParseStream(Fan.data(), Fan.size(), true, Head, Out));
+    TVexoAdviseSink::ClearEntries(Out);
+    for (std::size_t i = 1; i < 300; ++i) { // every header on the long string
+        const std::size_t At = sizeof(OPCGROUPHEADER) + i * sizeof(OPCITEMHEADER1);
+        OPCITEMHEADER1 IHn;
+        std::memcpy(&IHn, Fan.data() + At, sizeof IHn);
+        IHn.dwValueOffset = First.dwValueOffset;
+        std::memcpy(Fan.data() + At, &IHn, sizeof IHn);
+    }
+    EXPECT_FALSE(TVexoAdviseSink::ParseStream(Fan.data(), Fan.size(), true, Head, Out));
+    EXPECT_TRUE(Out.empty());
 }
 
 TEST_F(AdviseSinkTest, UnAdviseTwiceSendsOneUnadvise) {
