@@ -189,7 +189,9 @@ void TVexoBrowser::ReadEnumerator(IEnumString *Enum, TStrings *Target) {
         return;
     for (;;) {
         LPOLESTR s = nullptr;
-        if (Enum->Next(1, &s, nullptr) != S_OK) {
+        // Any other answer ends the list; so does S_OK without a string,
+        // which would otherwise repeat for ever.
+        if (Enum->Next(1, &s, nullptr) != S_OK || !s) {
             platform::CoTaskMemFree(s); // a misbehaving server may still hand one over
             break;
         }

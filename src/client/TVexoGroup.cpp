@@ -170,7 +170,7 @@ void TVexoGroup::OPCAddGroup() {
     LONG TimeBias = FTimeBias;
     FLOAT DeadBand = FDeadBand;
     OPCHANDLE ServerGroup = NoHandle;
-    DWORD RevisedRate = 0;
+    DWORD RevisedRate = static_cast<DWORD>(FUpdateRate); // kept if the server writes none
     IUnknown *Unk = nullptr;
     const HRESULT Hr = Server->AddGroup(
         WName.c_str(), FIsActive ? -1 : 0, static_cast<DWORD>(FUpdateRate),
@@ -274,7 +274,7 @@ void TVexoGroup::SetState(std::int32_t &AUpdateRate, bool AActive, std::int32_t 
     if (!FGroupStateMgt)
         return;
     DWORD Requested = static_cast<DWORD>(AUpdateRate);
-    DWORD Revised = 0;
+    DWORD Revised = Requested; // kept if the server writes none
     BOOL Active = AActive ? -1 : 0;
     LONG TimeBias = ATimeBias;
     FLOAT DeadBand = ADeadBand;

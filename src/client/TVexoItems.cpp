@@ -162,13 +162,15 @@ void CheckAllLocal(const TVexoItemList &List) {
 }
 
 /// Stores the per-item codes of a checked call; a missing error array after a
-/// successful call means every item shared the call's result.
+/// successful call means every item shared the call's result. S_FALSE says
+/// some item failed, so without the array to say which, none counts as done.
 bool StoreCodes(const TVexoItemList &List, const HRESULT *Errors, HRESULT CallResult,
                 void (*OnSuccess)(TVexoItem &, bool), bool Arg) {
     bool AllOk = true;
+    const HRESULT Shared = CallResult == S_FALSE ? E_FAIL : CallResult;
     for (int I = 0; I < List.Count(); ++I) {
         TVexoItem &Item = *List.GetItem(I);
-        const HRESULT Code = Errors ? Errors[I] : CallResult;
+        const HRESULT Code = Errors ? Errors[I] : Shared;
         if (SUCCEEDED(Code)) {
             if (OnSuccess)
                 OnSuccess(Item, Arg);

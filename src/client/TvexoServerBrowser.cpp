@@ -138,8 +138,8 @@ void TvexoServerBrowser::GetServers(IOPCServerList *List, const CATID &Category,
     for (;;) {
         CLSID clsid{};
         ULONG fetched = 0;
-        if (classes->Next(1, &clsid, &fetched) != S_OK)
-            break;
+        if (classes->Next(1, &clsid, &fetched) != S_OK || fetched != 1)
+            break; // S_OK without a class id would name GUID_NULL
         TaskBlock progID, userType;
         OleCheck(List->GetClassDetails(clsid, reinterpret_cast<LPOLESTR *>(&progID.P),
                                        reinterpret_cast<LPOLESTR *>(&userType.P)));

@@ -121,6 +121,21 @@ TEST_F(ItemBatch, FailedRemovalWithoutErrorArrayStillMakesItemsLocal) {
     }
 }
 
+TEST_F(ItemBatch, SFalseWithoutErrorArrayCountsEveryItemAsFailed) {
+    // S_FALSE says some item failed; without the array nobody knows which, so
+    // no item takes the new state and the operation answers false.
+    Connect();
+    TVexoGroup *G = LocalItems(*Server, 2, {GoodId, GoodId2});
+    TVexoItemList List(*G->OPCItems());
+    ASSERT_TRUE(G->OPCItems()->OPCAddItems(&List, true));
+    FailNext(u"SetActiveState", S_FALSE);
+    EXPECT_FALSE(G->OPCItems()->OPCActiveItems(&List, false));
+    for (int I = 0; I < 2; ++I) {
+        EXPECT_TRUE(List.GetItem(I)->IsActive());
+        EXPECT_EQ(List.GetItem(I)->LastError(), E_FAIL);
+    }
+}
+
 TEST_F(ItemBatch, ActivationStoresTheStateOnlyForSucceedingItems) {
     // OPCActiveItems(false): succeeding items become inactive, failing ones keep their flag.
     Connect();

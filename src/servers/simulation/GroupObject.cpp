@@ -152,8 +152,8 @@ HRESULT SimGroup::ForEachHandle(const char *method, DWORD dwCount, OPCHANDLE *ph
         return E_POINTER;
     *ppErrors = nullptr;
     HRESULT hr = Enter(method, [&] { return Count(dwCount); });
-    if (FAILED(hr))
-        return hr;
+    if (hr != S_OK)
+        return hr; // a planned answer, success codes too, comes without an array
     if (dwCount == 0)
         return E_INVALIDARG;
     if (!phServer)
