@@ -110,10 +110,11 @@ std::unique_ptr<TVexoServer> TCliSession::Connect(const TCliOptions &Options) {
 // --- Items ------------------------------------------------------------------------
 
 TVexoGroup *AddItemGroup(TVexoServer &Server, const std::vector<std::string> &ItemIds,
-                         std::int32_t Rate) {
+                         std::int32_t Rate, bool ItemsActive) {
     if (Rate >= 0)
         Server.OPCGroupDefault()->UpdateRate = Rate;
     TVexoGroup *Group = Server.OPCGroups()->Add("CLI");
+    Group->DefaultItem()->IsActive = ItemsActive;
     {
         TBatchScope Batch(Server);
         for (const std::string &Id : ItemIds)

@@ -68,9 +68,10 @@ bool StopRequested() noexcept;
 /// Creates group "CLI" on the connected Server with one item per id (Rate in
 /// ms unless negative), added on the server in one batch: an id the server
 /// refuses stays in the group without a server handle and with its error in
-/// LastError, instead of ending the command.
+/// LastError, instead of ending the command. Inactive items get no data
+/// changes, whose results would overwrite what a read or write stored.
 TVexoGroup *AddItemGroup(TVexoServer &Server, const std::vector<std::string> &ItemIds,
-                         std::int32_t Rate);
+                         std::int32_t Rate, bool ItemsActive = true);
 /// True when the item was added on the server.
 bool IsOnServer(const TVexoItem &Item);
 

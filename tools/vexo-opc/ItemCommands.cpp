@@ -87,7 +87,9 @@ int RunWrite(TCliSession &Session, const TCliOptions &Options) {
     for (const TWriteRequest &W : Writes)
         Ids.push_back(W.ItemId);
     std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
-    TVexoGroup *Group = AddItemGroup(*Server, Ids, -1);
+    // Inactive items: a data change arriving between the write and the report
+    // would replace the write's result codes with its own.
+    TVexoGroup *Group = AddItemGroup(*Server, Ids, -1, false);
     RequireSyncIO(*Group, Options);
 
     // Every value is converted first; the convertible ones go in one write.
