@@ -251,7 +251,10 @@ TVexoItemValue TVexoItem::Snapshot() const {
         Result.TimeStamp = FTimeStamp;
         Result.LastError = FLastError;
     }
-    Result.Value = Box ? *Box : OleVariant::Attach(Bits);
+    if (Box)
+        Result.Value = *Box;
+    else
+        Result.Value = OleVariant::Attach(Bits);
     return Result;
 }
 

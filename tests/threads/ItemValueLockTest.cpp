@@ -66,7 +66,7 @@ TEST_F(ItemValueLockTest, ValueAndSnapshotCopyOutsideTheItemLock) {
     Probe->Armed = false;
     EXPECT_EQ(Read.VarType(), VT_UNKNOWN);
     EXPECT_EQ(Snap.Value.VarType(), VT_UNKNOWN);
-    EXPECT_EQ(Probe->Checks, 2);
+    EXPECT_GE(Probe->Checks, 2);
     EXPECT_EQ(Probe->Blocked, 0);
     Read.Clear();
     Snap.Value.Clear();
