@@ -475,5 +475,29 @@ TEST_F(DataPathTest, SubscribedItemsChangeEndToEndOnBothServers) {
     }
 }
 
+TEST_F(DataPathTest, FirstValuesArriveWhenTheCallbackComesBeforeAdviseReturns) {
+    // Creating a group with its items (items first, then the sink) loses no
+    // first value when the server sends them inside Advise, on either server.
+    for (const char *ProgID : {SimProgID, SimDA10ProgID}) {
+        SCOPED_TRACE(ProgID);
+        Events.clear();
+        Open(ProgID);
+        TVexoGroup *G = AddGroup("G", {"Simulation.Ramp.Int4", "Simulation.Constant.String"});
+        G->OPCRemoveGroup();
+        ASSERT_EQ(Control->SetCompletionMode(SIM_COMPLETE_BEFORE_RETURN), S_OK);
+        G->OPCAddGroup();
+        Application->ProcessMessages(); // no scan: the values came with the advise
+        ASSERT_EQ(Events.size(), 1u);
+        EXPECT_EQ(Events[0].Items, (std::vector<TVexoItem *>{G->OPCItems()->GetItem(0),
+                                                             G->OPCItems()->GetItem(1)}));
+        for (const TVexoItemValue &V : Events[0].Values) {
+            EXPECT_EQ(V.Quality, 0xC0);
+            EXPECT_NE(V.TimeStamp, 0);
+        }
+        EXPECT_EQ(Text(G->OPCItems()->GetItem(1)), "42");
+        Server->Disconnect();
+    }
+}
+
 } // namespace
 } // namespace vexo::test

@@ -24,14 +24,20 @@ struct TCompletionCase {
     VexoSimCompletion Mode;
 };
 
-std::string CaseName(const testing::TestParamInfo<TCompletionCase> &Info) {
-    const std::string Server = Info.param.ProgID == std::string(SimProgID) ? "DA20" : "DA10";
-    switch (Info.param.Mode) {
+std::string Describe(const TCompletionCase &Case) {
+    const std::string Server = Case.ProgID == std::string(SimProgID) ? "DA20" : "DA10";
+    switch (Case.Mode) {
     case SIM_COMPLETE_BEFORE_RETURN: return Server + "BeforeReturn";
     case SIM_COMPLETE_BEFORE_RETURN_OTHER_THREAD: return Server + "BeforeReturnOtherThread";
     default: return Server + "ScanThread";
     }
 }
+
+std::string CaseName(const testing::TestParamInfo<TCompletionCase> &Info) {
+    return Describe(Info.param);
+}
+
+void PrintTo(const TCompletionCase &Case, std::ostream *Out) { *Out << Describe(Case); }
 
 class AsyncCompletionTest : public DataPathFixture,
                             public testing::WithParamInterface<TCompletionCase> {
