@@ -286,6 +286,48 @@ TEST_F(AdviseSinkTest, StreamWithTimeStoresValuesAndKeepsOnlyMajorQualityBits) {
     EXPECT_EQ(I[2]->TimeStamp(), FileTimeToDateTime(T));
 }
 
+/// A write-complete block: group header, then (handle, code) per item.
+std::vector<BYTE> WriteBlock(DWORD Transaction, const std::vector<OPCITEMHEADERWRITE> &Items,
+                             DWORD ClaimedCount) {
+    std::vector<BYTE> Out(sizeof(OPCGROUPHEADERWRITE) + Items.size() * sizeof(OPCITEMHEADERWRITE));
+    const OPCGROUPHEADERWRITE G{ClaimedCount, 0, Transaction, S_FALSE};
+    std::memcpy(Out.data(), &G, sizeof G);
+    if (!Items.empty())
+        std::memcpy(Out.data() + sizeof G, Items.data(), Items.size() * sizeof Items[0]);
+    return Out;
+}
+
+TEST_F(AdviseSinkTest, WriteCompleteStreamRaisesWriteEvents) {
+    // A write-complete block ends its transaction, stores each item's code
+    // and raises a write error listing the failed items (a clean one a write
+    // complete); a block claiming more items than it holds posts nothing.
+    TVexoGroup *G = OpenGroup({"Simulation.Bucket.Int4", "Simulation.Bucket.Int1"});
+    TVexoItem *A = G->OPCItems()->GetItem(0);
+    TVexoItem *B = G->OPCItems()->GetItem(1);
+    G->SetTaskId(21);
+    Feed(G, WriteBlock(21, {{A->GetClientHandle(), S_OK}, {B->GetClientHandle(), OPC_E_RANGE}}, 2),
+         OPCSTMFORMATWRITECOMPLETE);
+    ASSERT_TRUE(WaitEvents(1));
+    EXPECT_EQ(Events[0].What, SeenEvent::WriteError);
+    EXPECT_EQ(Events[0].Items, (std::vector<TVexoItem *>{B}));
+    EXPECT_EQ(B->LastError(), OPC_E_RANGE);
+    EXPECT_EQ(B->Quality(), 0);
+    EXPECT_EQ(A->LastError(), S_OK);
+    EXPECT_EQ(G->TaskId(), 0u);
+
+    Feed(G, WriteBlock(22, {{A->GetClientHandle(), S_OK}}, 1), OPCSTMFORMATWRITECOMPLETE);
+    ASSERT_TRUE(WaitEvents(2));
+    EXPECT_EQ(Events[1].What, SeenEvent::WriteComplete);
+    EXPECT_TRUE(Events[1].Items.empty());
+
+    G->SetTaskId(23);
+    Feed(G, WriteBlock(23, {{A->GetClientHandle(), E_FAIL}}, 5), OPCSTMFORMATWRITECOMPLETE);
+    Application->ProcessMessages();
+    EXPECT_EQ(Events.size(), 2u);
+    EXPECT_EQ(A->LastError(), S_OK);
+    EXPECT_EQ(G->TaskId(), 0u); // the transaction ended all the same
+}
+
 TEST_F(AdviseSinkTest, DataOnlyStreamLeavesTimeStampsAlone) {
     // The data-only format stores the value and leaves the time stamp.
     TVexoGroup *G = OpenGroup({"Simulation.Bucket.Int4"});

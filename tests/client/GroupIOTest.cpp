@@ -234,6 +234,26 @@ TEST_F(GroupIOTest, CompletionIsRecognisedByTransactionOrCancelId) {
     G->DataCallback()->OnCancelComplete(Pending, static_cast<OPCHANDLE>(G->ID()));
     EXPECT_EQ(G->TaskId(), 0u);
     Scan();
+
+    // Out of order: the earlier call's completion arriving late leaves the
+    // last call outstanding; completions delivered last call first end both.
+    Control->ClearCallLog();
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    const long long First = Arg(Calls("AsyncIO2.Read").at(0), "transid");
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    const std::uint32_t Last = G->TaskId();
+    G->DataCallback()->OnReadComplete(static_cast<DWORD>(First), static_cast<OPCHANDLE>(G->ID()),
+                                      S_OK, S_OK, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(G->TaskId(), Last);
+    Scan();
+    EXPECT_EQ(G->TaskId(), 0u);
+    ASSERT_EQ(Control->SetCompletionMode(SIM_COMPLETE_REVERSED), S_OK);
+    Events.clear();
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    Scan();
+    EXPECT_EQ(G->TaskId(), 0u);
+    EXPECT_EQ(Events.size(), 2u);
 }
 
 TEST_F(GroupIOTest, RefusedCancelRaisesAndStillClearsTaskId) {
