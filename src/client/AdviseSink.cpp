@@ -150,7 +150,7 @@ void TVexoAdviseSink::UnAdvise() {
         std::lock_guard<std::mutex> Gate(FGate);
         Group = FGroup;
     }
-    if (FAdviseResult == S_OK && Group) {
+    if (SUCCEEDED(FAdviseResult) && Group) {
         if (FWriteConnection != 0)
             DataObjectUnadvise(Group->ItemMgt(), FWriteConnection);
         DataObjectUnadvise(Group->ItemMgt(), FConnection);

@@ -73,6 +73,7 @@ HRESULT SimGroup::DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSi
         });
         if (FAILED(hr))
             return hr;
+        const HRESULT answer = hr; // a planned success code is the answer of a done advise
         if (!pAdvSink)
             return E_INVALIDARG;
         if (HRESULT bad = CheckFormat(pformatetc); FAILED(bad))
@@ -95,7 +96,7 @@ HRESULT SimGroup::DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSi
             }
         }
         early.Deliver();
-        return S_OK;
+        return answer;
     });
 }
 
