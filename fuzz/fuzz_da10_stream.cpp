@@ -34,5 +34,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *Data, std::size_t Size
     if (Ok && SUCCEEDED(Header.Status) && Entries.size() != Header.ItemCount)
         __builtin_trap();
     vexo::TVexoAdviseSink::ClearEntries(Entries);
+
+    // The same bytes as a write-complete block.
+    std::vector<vexo::TVexoAdviseSink::WriteEntry> Writes;
+    if (vexo::TVexoAdviseSink::ParseWriteStream(Block.get(), BlockSize, Header, Writes) &&
+        Writes.size() != Header.ItemCount)
+        __builtin_trap();
     return 0;
 }

@@ -85,6 +85,9 @@ TEST_F(GroupLifecycle, UpdateRateIsStoredLocallyAndRevisedByTheServer) {
     Control->ClearCallLog();
     G->SetUpdateRate(1000);
     EXPECT_EQ(Calls("SetState"), 0);
+    // The largest rate comes back revised within the signed range, never negative.
+    G->SetUpdateRate(INT32_MAX);
+    EXPECT_EQ(G->UpdateRate(), 2147483000);
 }
 
 TEST_F(GroupLifecycle, EachSetterSendsTheWholeStateInOneCall) {

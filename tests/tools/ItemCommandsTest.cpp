@@ -3,6 +3,7 @@
 #include "ToolFixture.h"
 
 #include <atomic>
+#include <cmath>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -10,6 +11,8 @@
 #include <thread>
 
 #include <unistd.h>
+
+#include <vexo/framework/DateUtils.h>
 
 namespace vexo::test {
 namespace {
@@ -49,6 +52,31 @@ TEST_F(ItemCommandsTest, ReadFromDeviceAndFromTheDA10Server) {
         EXPECT_TRUE(R.Err.empty());
         EXPECT_TRUE(R.Out.starts_with("Simulation.Ramp.Int4 = ")) << R.Out;
     }
+}
+
+TEST_F(ItemCommandsTest, ReadsShowTheServersCurrentValues) {
+    // A changing item read a second apart shows two good values that differ (the
+    // server keeps its cache current); a time item reads as the time now.
+    const auto ValueOf = [](const TToolRun &R) {
+        EXPECT_EQ(R.Code, cli::ExitSuccess) << R.Err;
+        EXPECT_TRUE(Contains(R.Out, "  good  ")) << R.Out;
+        const auto At = R.Out.find(" = ");
+        return R.Out.substr(At + 3, R.Out.find("  ", At + 3) - At - 3);
+    };
+    const TToolRun First = Run({"read", "Simulation.Ramp.Int4"});
+    const auto Later = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    Application->ProcessMessagesUntil([&] { return std::chrono::steady_clock::now() >= Later; },
+                                      std::chrono::seconds(5));
+    const TToolRun Second = Run({"read", "Simulation.Ramp.Int4"});
+    EXPECT_NE(ValueOf(First), ValueOf(Second));
+
+    const TToolRun Time = Run({"read", "Simulation.Ramp.Time"});
+    const std::string Shown = ValueOf(Time);
+    int Y = 0, Mo = 0, D = 0, H = 0, Mi = 0, S = 0;
+    ASSERT_EQ(std::sscanf(Shown.c_str(), "%d-%d-%d %d:%d:%d", &Y, &Mo, &D, &H, &Mi, &S), 6)
+        << Shown;
+    const TDateTime Read = EncodeDate(Y, Mo, D) + EncodeTime(H, Mi, S, 0);
+    EXPECT_LT(std::fabs(Read - Now()) * 86400.0, 2.5) << Shown;
 }
 
 TEST_F(ItemCommandsTest, WriteConvertsByCanonicalTypeAndReadsTheValueBack) {

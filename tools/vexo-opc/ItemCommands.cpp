@@ -6,7 +6,9 @@
 // code a failure.
 //
 //===----------------------------------------------------------------------===//
+#include <algorithm>
 #include <chrono>
+#include <vector>
 
 #include "CliSession.h"
 #include "CommandLine.h"
@@ -37,6 +39,25 @@ void RequireSyncIO(const TVexoGroup &Group, const TCliOptions &Options) {
                             "' offers no synchronous reads and writes");
 }
 
+/// Waits until the server has sent a first value of every readable item of
+/// Items (or a few seconds have passed): a server acquires the values of newly
+/// added items at its own pace, and until then its cache has nothing to give.
+void AwaitFirstValues(TVexoServer &Server, const TVexoItemList &Items) {
+    std::vector<const TVexoItem *> Waiting;
+    for (int I = 0; I < Items.Count(); ++I)
+        if (Items.GetItem(I)->AccessRights() & OPC_READABLE)
+            Waiting.push_back(Items.GetItem(I));
+    if (Waiting.empty())
+        return;
+    Server.OnDatachange = [&Waiting](TObject *, TVexoItemList *List) {
+        for (int I = 0; I < List->Count(); ++I)
+            std::erase(Waiting, List->GetItem(I));
+    };
+    Application->ProcessMessagesUntil([&] { return Waiting.empty() || !Server.Active(); },
+                                      std::chrono::seconds(3));
+    Server.OnDatachange = nullptr;
+}
+
 struct TWriteRequest {
     std::string ItemId;
     std::string Text;
@@ -65,8 +86,11 @@ int RunRead(TCliSession &Session, const TCliOptions &Options) {
     for (int I = 0; I < Items.Count(); ++I)
         if (IsOnServer(*Items.GetItem(I)))
             Readable.AddItem(Items.GetItem(I));
-    if (Readable.Count() > 0)
+    if (Readable.Count() > 0) {
+        if (!Options.Device)
+            AwaitFirstValues(*Server, Readable);
         Group->SyncRead(&Readable, !Options.Device);
+    }
 
     int Failed = 0;
     for (int I = 0; I < Items.Count(); ++I) {

@@ -88,6 +88,7 @@ class SimServer final
     HRESULT ClearCallLog() override;
     HRESULT EnableCallLog(BOOL bEnable) override;
     HRESULT GetClock(ULONGLONG *pMs) override;
+    HRESULT SetCompletionMode(VexoSimCompletion mode) override;
 
     // ConnectionHost (IOPCShutdown)
     HRESULT AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;

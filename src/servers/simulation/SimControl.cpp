@@ -2,7 +2,8 @@
 //
 // The test-control interface: planned failures, rate granularity, cancel-id
 // mode, a chosen status, shutdown requests, withheld interfaces, manual scans,
-// forced changes, tag values and the call log. Control calls are not logged.
+// forced changes, tag values, the call log and when completions arrive.
+// Control calls are not logged.
 //
 //===----------------------------------------------------------------------===//
 #include "ComHelpers.h"
@@ -154,6 +155,22 @@ HRESULT SimServer::GetClock(ULONGLONG *pMs) {
         return E_POINTER;
     std::lock_guard lock(core_->mu);
     *pMs = core_->NowMs();
+    return S_OK;
+}
+
+HRESULT SimServer::SetCompletionMode(VexoSimCompletion mode) {
+    CompletionMode chosen;
+    switch (mode) {
+    case SIM_COMPLETE_ON_SCAN: chosen = CompletionMode::OnScan; break;
+    case SIM_COMPLETE_BEFORE_RETURN: chosen = CompletionMode::BeforeReturn; break;
+    case SIM_COMPLETE_BEFORE_RETURN_OTHER_THREAD:
+        chosen = CompletionMode::BeforeReturnOtherThread;
+        break;
+    case SIM_COMPLETE_REVERSED: chosen = CompletionMode::Reversed; break;
+    default: return E_INVALIDARG;
+    }
+    std::lock_guard lock(core_->mu);
+    core_->completion = chosen;
     return S_OK;
 }
 
