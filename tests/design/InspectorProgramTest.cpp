@@ -123,7 +123,7 @@ TEST_F(InspectorProgramTest, WithoutAFileSavingAsksForANewName) {
     Answer(QMessageBox::Save);
     OnModal<QFileDialog>([File](QFileDialog *D) {
         D->selectFile(QString::fromStdString(File.string()));
-        D->accept();
+        QMetaObject::invokeMethod(D, "accept", Qt::DirectConnection);
     });
     ASSERT_EQ(Run({}), 0) << ErrText;
     TVexoServer Loaded(nullptr);

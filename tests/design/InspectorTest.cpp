@@ -48,7 +48,7 @@ TEST_F(InspectorTest, ConnectingWithABlankServerNameAsksForOneAndTouchesNothing)
     // its name and stays disconnected.
     Open();
     EXPECT_EQ(LabelText(Form.get(), "lServerName"), "not connected");
-    for (const QString Text : {QString(), QString("   ")}) {
+    for (const QString &Text : {QString(), QString("   ")}) {
         SetServerText(Text);
         Click("bConnect");
     }

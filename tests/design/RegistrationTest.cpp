@@ -1,6 +1,8 @@
 //===- RegistrationTest.cpp - palette, editors and the designer ----------===//
 #include "DesignFixture.h"
 
+#include <algorithm>
+
 #include <vexo/design/DesignHost.h>
 
 namespace vexo::test {
@@ -33,7 +35,8 @@ TEST_F(RegistrationTest, PalettePageOPCHoldsExactlyTheServerAndTheServerBrowser)
     EXPECT_EQ(Classes[0]->ClassName, "TVexoServer");
     EXPECT_EQ(Classes[1], ClassOf<TvexoServerBrowser>());
     EXPECT_EQ(Classes[1]->ClassName, "TvexoServerBrowser");
-    EXPECT_EQ(std::count(PalettePages().begin(), PalettePages().end(), "OPC"), 1);
+    const auto Pages = PalettePages();
+    EXPECT_EQ(std::count(Pages.begin(), Pages.end(), "OPC"), 1);
 }
 
 TEST_F(RegistrationTest, DroppedComponentsAreDesigningAndTheVerbOpensTheInspector) {
