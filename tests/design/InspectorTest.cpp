@@ -6,6 +6,8 @@
 #include <QComboBox>
 #include <QToolButton>
 
+#include <vexo/VexoServerDlg.h>
+
 namespace vexo::test {
 namespace {
 
@@ -60,7 +62,8 @@ TEST_F(InspectorTest, ConnectingWithABlankServerNameAsksForOneAndTouchesNothing)
 TEST_F(InspectorTest, PollingFillsTheStatusUntilTheServerShutsDown) {
     // Property: connecting starts the once-a-second polling that fills the
     // status and group labels; a shutdown request shows "Disconnect from
-    // Server", disconnects and stops the polling.
+    // Server", disconnects and stops the polling, and so does a failing
+    // status query, without a message.
     Server->OPCGroups()->Add("Line1")->SetUpdateRate(500);
     Open();
     ASSERT_EQ(Groups(Form.get())->topLevelItemCount(), 1);
@@ -89,6 +92,17 @@ TEST_F(InspectorTest, PollingFillsTheStatusUntilTheServerShutsDown) {
     EXPECT_FALSE(Timer(Form.get())->isActive());
     EXPECT_EQ(LabelText(Form.get(), "lServerName"), "not connected");
     EXPECT_EQ(LabelText(Form.get(), "lState"), "");
+
+    // A status query that fails ends the connection quietly.
+    Click("bConnect");
+    ASSERT_TRUE(WaitLabel("lState", ServerStateToStr(OPC_STATUS_RUNNING)));
+    EXPECT_EQ(LabelText(Form.get(), "lError"), "");
+    Server->GetOPCServer().As<IVexoSimControl>()->FailNextCall(u"GetStatus", E_FAIL);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Server->Active(); }, 5000));
+    EXPECT_FALSE(Timer(Form.get())->isActive());
+    EXPECT_EQ(LabelText(Form.get(), "lServerName"), "not connected");
+    EXPECT_TRUE(Messages.empty());
+    EXPECT_TRUE(Exceptions.empty());
 }
 
 TEST_F(InspectorTest, GroupsAreAddedEditedAndRemovedThroughTheGroupDialog) {
@@ -221,6 +235,56 @@ TEST_F(InspectorTest, PropertiesNeedASelectedGroupThatStillExists) {
     Form->PropertiesAction()->trigger();
     EXPECT_EQ(Messages, (std::vector<std::string>{"First select Group", "ERROR"}));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+}
+
+TEST_F(InspectorTest, ServersComeFromTheLocalListOrFromAnotherComputer) {
+    // Property: the drop-down fills the list once with the local servers and
+    // keeps the typed text; remote select puts the chosen class id into the
+    // combo box and always takes the dialog's computer name, which
+    // disconnects when it differs.
+    RegisterSimulationServers("plant-pc");
+    Open();
+    auto *Combo = Child<QComboBox>(Form.get(), "cbServer");
+    SetServerText("typed");
+    Form->ServerDropDown();
+    const int Count = Combo->count();
+    EXPECT_NE(Combo->findText(kSimDA20), -1);
+    EXPECT_NE(Combo->findText(kSimDA10), -1);
+    EXPECT_EQ(Combo->currentText(), "typed");
+    Form->ServerDropDown();
+    EXPECT_EQ(Combo->count(), Count);
+
+    WhenModal<TvexoServerBrowseDlg>([](TvexoServerBrowseDlg *D) {
+        EXPECT_EQ(D->eComputername->text(), "");
+        D->eComputername->setText("plant-pc");
+        D->bSearch->click();
+        const auto Found = D->TreeView1->findItems("*", Qt::MatchWildcard | Qt::MatchRecursive);
+        for (QTreeWidgetItem *Node : Found)
+            if (TvexoServerBrowseDlg::NodeItem(Node) &&
+                TvexoServerBrowseDlg::NodeItem(Node)->ProgID == kSimDA20)
+                D->TreeView1->setCurrentItem(Node);
+        D->bOk->click();
+    });
+    Click("bRemoteSelect");
+    EXPECT_EQ(Combo->currentText(), "{7E46A347-A843-44D9-B2C6-ADCF158C9B0F}");
+    EXPECT_EQ(Server->ComputerName(), "plant-pc");
+    Click("bConnect");
+    ASSERT_TRUE(Server->Active());
+
+    WhenModal<TvexoServerBrowseDlg>([](TvexoServerBrowseDlg *D) {
+        EXPECT_EQ(D->eComputername->text(), "plant-pc");
+        D->eComputername->clear();
+        D->bCancel->click();
+    });
+    Click("bRemoteSelect");
+    EXPECT_EQ(Server->ComputerName(), "");
+    EXPECT_FALSE(Server->Active());
+    EXPECT_EQ(Combo->currentText(), "{7E46A347-A843-44D9-B2C6-ADCF158C9B0F}");
+    Click("bConnect");
+    ASSERT_TRUE(Server->Active());
+    Click("bDisconnect");
+    EXPECT_FALSE(Server->Active());
+    EXPECT_TRUE(Exceptions.empty());
 }
 
 TEST_F(InspectorTest, ClosingStoresTheChosenNameAndGivesTheHandlersBack) {
