@@ -2,6 +2,7 @@
 #include <vexo/design/DesignHost.h>
 
 #include <vexo/VexoPropEdit.h>
+#include <vexo/design/PaletteBitmaps.h>
 
 namespace vexo {
 
@@ -34,7 +35,9 @@ void TDesignForm::ExecuteVerb(TComponent *Component, int Index) {
     FindComponentEditor(Component, this)->ExecuteVerb(Index);
 }
 
-void TDesignForm::DoubleClick(TComponent *Component) { FindComponentEditor(Component, this)->Edit(); }
+void TDesignForm::DoubleClick(TComponent *Component) {
+    FindComponentEditor(Component, this)->Edit();
+}
 
 TPropertyAttributes TDesignForm::PropertyAttributes(const std::vector<TPersistent *> &Selection,
                                                     const std::string &Name) {
@@ -42,7 +45,12 @@ TPropertyAttributes TDesignForm::PropertyAttributes(const std::vector<TPersisten
     return Editor ? Editor->GetAttributes() : 0;
 }
 
-void TDesignForm::EditProperty(const std::vector<TPersistent *> &Selection, const std::string &Name) {
+QImage TDesignForm::PaletteImage(const TComponentClass &Class) {
+    return PaletteBitmap(UpperCase(Class.ClassName));
+}
+
+void TDesignForm::EditProperty(const std::vector<TPersistent *> &Selection,
+                               const std::string &Name) {
     if (auto Editor = FindPropertyEditor(Selection, Name, this))
         Editor->Edit();
 }

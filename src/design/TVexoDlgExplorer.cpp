@@ -42,7 +42,9 @@ QString Q(const std::string &S) { return QString::fromStdString(S); }
 /// The tag that marks the labels ClearInfo empties.
 constexpr const char *kTag = "tag";
 
-QLabel *Caption(const char *Text, QWidget *Parent) { return new QLabel(QString::fromLatin1(Text), Parent); }
+QLabel *Caption(const char *Text, QWidget *Parent) {
+    return new QLabel(QString::fromLatin1(Text), Parent);
+}
 
 } // namespace
 
@@ -113,9 +115,11 @@ void TVexoDlgExplorer::BuildWindow() {
     QToolButton *ConnectB = MakeButton("bConnect", QStyle::SP_MediaPlay, "Connect to server");
     QToolButton *Remote =
         MakeButton("bRemoteSelect", QStyle::SP_DriveNetIcon, "select OPC Server with OPCENUM.EXE");
-    connect(Disconnect, &QToolButton::clicked, this, [this] { Guarded([this] { DisconnectClick(); }); });
+    connect(Disconnect, &QToolButton::clicked, this,
+            [this] { Guarded([this] { DisconnectClick(); }); });
     connect(ConnectB, &QToolButton::clicked, this, [this] { Guarded([this] { ConnectClick(); }); });
-    connect(Remote, &QToolButton::clicked, this, [this] { Guarded([this] { RemoteSelectClick(); }); });
+    connect(Remote, &QToolButton::clicked, this,
+            [this] { Guarded([this] { RemoteSelectClick(); }); });
     FServerCombo = new TDropDownComboBox(this);
     FServerCombo->setObjectName("cbServer");
     FServerCombo->setEditable(true);
@@ -140,15 +144,18 @@ void TVexoDlgExplorer::BuildWindow() {
     FRemoveGroup = FGroupMenu->addAction("Remove Group");
     FRemoveAllGroups = FGroupMenu->addAction("Remove all Groups");
     FProperties = FGroupMenu->addAction("Properties...");
-    connect(FGroupTree, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &At) { FGroupMenu->popup(FGroupTree->viewport()->mapToGlobal(At)); });
+    connect(FGroupTree, &QWidget::customContextMenuRequested, this, [this](const QPoint &At) {
+        FGroupMenu->popup(FGroupTree->viewport()->mapToGlobal(At));
+    });
     connect(FGroupTree, &QTreeWidget::currentItemChanged, this,
             [this] { Guarded([this] { GroupTreeChange(); }); });
     connect(FAddGroup, &QAction::triggered, this, [this] { Guarded([this] { AddGroupClick(); }); });
-    connect(FRemoveGroup, &QAction::triggered, this, [this] { Guarded([this] { RemoveGroupClick(); }); });
+    connect(FRemoveGroup, &QAction::triggered, this,
+            [this] { Guarded([this] { RemoveGroupClick(); }); });
     connect(FRemoveAllGroups, &QAction::triggered, this,
             [this] { Guarded([this] { RemoveAllGroupsClick(); }); });
-    connect(FProperties, &QAction::triggered, this, [this] { Guarded([this] { PropertiesClick(); }); });
+    connect(FProperties, &QAction::triggered, this,
+            [this] { Guarded([this] { PropertiesClick(); }); });
 
     FItemList = new QTreeWidget(Split);
     FItemList->setObjectName("lvItems");
@@ -170,7 +177,8 @@ void TVexoDlgExplorer::BuildWindow() {
             [this](const QPoint &At) { FItemMenu->popup(FItemList->viewport()->mapToGlobal(At)); });
     connect(FItemMenu, &QMenu::aboutToShow, this, [this] { Guarded([this] { ItemMenuPopup(); }); });
     connect(FAddItem, &QAction::triggered, this, [this] { Guarded([this] { AddItemClick(); }); });
-    connect(FRemoveItem, &QAction::triggered, this, [this] { Guarded([this] { RemoveItemClick(); }); });
+    connect(FRemoveItem, &QAction::triggered, this,
+            [this] { Guarded([this] { RemoveItemClick(); }); });
     connect(FRemoveAllItems, &QAction::triggered, this,
             [this] { Guarded([this] { RemoveAllItemsClick(); }); });
     connect(FActive, &QAction::triggered, this, [this] { Guarded([this] { ActiveClick(); }); });
@@ -235,7 +243,9 @@ void TVexoDlgExplorer::Guarded(const std::function<void()> &Handler) {
     }
 }
 
-std::string TVexoDlgExplorer::ServerText() const { return FServerCombo->currentText().toStdString(); }
+std::string TVexoDlgExplorer::ServerText() const {
+    return FServerCombo->currentText().toStdString();
+}
 
 void TVexoDlgExplorer::showEvent(QShowEvent *Event) {
     QDialog::showEvent(Event);
@@ -272,7 +282,8 @@ void TVexoDlgExplorer::FormShow() {
     FGroupTree->clear();
     TVexoGroups *Groups = FServer->OPCGroups();
     for (int i = 0; i < Groups->Count(); ++i)
-        FGroupTree->addTopLevelItem(new QTreeWidgetItem(QStringList{Q(Groups->GetItem(i)->Name())}));
+        FGroupTree->addTopLevelItem(
+            new QTreeWidgetItem(QStringList{Q(Groups->GetItem(i)->Name())}));
 }
 
 void TVexoDlgExplorer::ClearInfo() {
@@ -392,7 +403,8 @@ void TVexoDlgExplorer::FillRow(QTreeWidgetItem *Row, const TVexoItem &Item) {
 }
 
 TVexoItem *TVexoDlgExplorer::RowItem(const QTreeWidgetItem *Row) {
-    return Row ? reinterpret_cast<TVexoItem *>(Row->data(0, Qt::UserRole).value<quintptr>()) : nullptr;
+    return Row ? reinterpret_cast<TVexoItem *>(Row->data(0, Qt::UserRole).value<quintptr>())
+               : nullptr;
 }
 
 void TVexoDlgExplorer::UnlinkAndClearRows() {

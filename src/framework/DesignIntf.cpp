@@ -79,7 +79,8 @@ void TPropertyEditor::SetStrValue(const std::string &Value) {
 
 // --- Registration ----------------------------------------------------------------
 
-void RegisterComponents(const std::string &Page, std::initializer_list<const TComponentClass *> Classes) {
+void RegisterComponents(const std::string &Page,
+                        std::initializer_list<const TComponentClass *> Classes) {
     auto &Palette = TheRegistry().Palette;
     auto It = std::find_if(Palette.begin(), Palette.end(),
                            [&](const PaletteEntry &E) { return E.Page == Page; });
@@ -99,8 +100,10 @@ void RegisterPropertyEditor(TPropKind PropertyType, const TComponentClass *Compo
         PropertyEditorEntry{PropertyType, ComponentClass, PropertyName, std::move(EditorClass)});
 }
 
-void RegisterComponentEditor(const TComponentClass *ComponentClass, TComponentEditorClass EditorClass) {
-    TheRegistry().ComponentEditors.push_back(ComponentEditorEntry{ComponentClass, std::move(EditorClass)});
+void RegisterComponentEditor(const TComponentClass *ComponentClass,
+                             TComponentEditorClass EditorClass) {
+    TheRegistry().ComponentEditors.push_back(
+        ComponentEditorEntry{ComponentClass, std::move(EditorClass)});
 }
 
 std::vector<std::string> PalettePages() {

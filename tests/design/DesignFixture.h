@@ -14,11 +14,11 @@
 
 #include <QAction>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QPointer>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
+#include <QPushButton>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -77,7 +77,8 @@ class DesignTest : public ::testing::Test {
     /// Saves a picture of W to <build>/screenshots/Name.
     static void Screenshot(QWidget *W, const QString &Name) {
         QDir().mkpath(VEXO_SCREENSHOT_DIR);
-        EXPECT_TRUE(W->grab().save(QString(VEXO_SCREENSHOT_DIR) + "/" + Name)) << Name.toStdString();
+        EXPECT_TRUE(W->grab().save(QString(VEXO_SCREENSHOT_DIR) + "/" + Name))
+            << Name.toStdString();
     }
 
     /// Runs Script on a modal dialog of type D without blocking the event
@@ -92,7 +93,8 @@ class DesignTest : public ::testing::Test {
         const auto Deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         QObject::connect(Poll, &QTimer::timeout, [Poll, Mine, Deadline, Script] {
             const bool Late = std::chrono::steady_clock::now() > Deadline;
-            D *Dlg = Mine == Serving ? dynamic_cast<D *>(QApplication::activeModalWidget()) : nullptr;
+            D *Dlg =
+                Mine == Serving ? dynamic_cast<D *>(QApplication::activeModalWidget()) : nullptr;
             if (Dlg && (!Dlg->isVisible() || Dlg->property("vexoScripted").toBool()))
                 Dlg = nullptr;
             if (!Dlg && !Late)

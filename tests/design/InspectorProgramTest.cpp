@@ -21,9 +21,10 @@ class InspectorProgramTest : public DesignTest {
   protected:
     void SetUp() override {
         DesignTest::SetUp();
-        Dir = fs::temp_directory_path() /
-              ("vexo-inspector-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-               "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        Dir =
+            fs::temp_directory_path() /
+            ("vexo-inspector-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+             "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(Dir);
         fs::create_directories(Dir);
     }

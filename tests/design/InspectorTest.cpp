@@ -54,7 +54,8 @@ TEST_F(InspectorTest, ConnectingWithABlankServerNameAsksForOneAndTouchesNothing)
         SetServerText(Text);
         Click("bConnect");
     }
-    EXPECT_EQ(Messages, (std::vector<std::string>{"first select OPC Server", "first select OPC Server"}));
+    EXPECT_EQ(Messages,
+              (std::vector<std::string>{"first select OPC Server", "first select OPC Server"}));
     EXPECT_EQ(Server->ServerName(), "");
     EXPECT_FALSE(Server->Active());
 }

@@ -28,7 +28,8 @@ class RegistrationTest : public DesignTest {
 };
 
 TEST_F(RegistrationTest, PalettePageOPCHoldsExactlyTheServerAndTheServerBrowser) {
-    // Property: "OPC" lists the two component classes once each, in order.
+    // Property: "OPC" lists the two component classes once each, in order,
+    // each with its 16-colour 32 by 32 palette picture.
     const auto Classes = PaletteClasses("OPC");
     ASSERT_EQ(Classes.size(), 2u);
     EXPECT_EQ(Classes[0], ClassOf<TVexoServer>());
@@ -37,6 +38,12 @@ TEST_F(RegistrationTest, PalettePageOPCHoldsExactlyTheServerAndTheServerBrowser)
     EXPECT_EQ(Classes[1]->ClassName, "TvexoServerBrowser");
     const auto Pages = PalettePages();
     EXPECT_EQ(std::count(Pages.begin(), Pages.end(), "OPC"), 1);
+    for (const TComponentClass *Class : Classes) {
+        const QImage Picture = TDesignForm::PaletteImage(*Class);
+        EXPECT_EQ(Picture.size(), QSize(32, 32)) << Class->ClassName;
+        EXPECT_EQ(Picture.colorCount(), 16) << Class->ClassName;
+    }
+    EXPECT_TRUE(TDesignForm::PaletteImage(TComponentClass{"TVexoBrowser", {}, {}}).isNull());
 }
 
 TEST_F(RegistrationTest, DroppedComponentsAreDesigningAndTheVerbOpensTheInspector) {

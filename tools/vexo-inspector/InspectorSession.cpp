@@ -23,8 +23,8 @@ constexpr const char *kUsage = "usage: vexo-inspector [configuration-file]\n"
 enum class TCloseChoice { Save, Discard, Cancel };
 
 TCloseChoice AskSave(const std::string &FileName) {
-    const QString Where = FileName.empty() ? QStringLiteral("a new file")
-                                           : QString::fromStdString(FileName);
+    const QString Where =
+        FileName.empty() ? QStringLiteral("a new file") : QString::fromStdString(FileName);
     const auto Answer = QMessageBox::question(
         nullptr, "vexo-inspector", "The configuration has changed. Save it to " + Where + "?",
         QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, QMessageBox::Save);

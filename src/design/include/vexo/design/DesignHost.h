@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include <QImage>
+
 #include <vexo/framework/DesignIntf.h>
 
 namespace vexo {
@@ -39,6 +41,9 @@ class TDesignForm : public TComponent, public IDesigner {
     /// the first selected component has no such property.
     TPropertyAttributes PropertyAttributes(const std::vector<TPersistent *> &Selection,
                                            const std::string &Name);
+    /// The palette picture of Class: the bitmap resource named by its
+    /// upper-case class name, or a null image.
+    static QImage PaletteImage(const TComponentClass &Class);
     /// The ellipsis of property Name for Selection.
     void EditProperty(const std::vector<TPersistent *> &Selection, const std::string &Name);
 

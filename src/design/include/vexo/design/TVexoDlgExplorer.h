@@ -51,7 +51,8 @@ class TVexoDlgExplorer : public QDialog {
     /// The server combo box's text, as OPCExplorer stores it on close.
     std::string ServerText() const;
 
-    // --- Handlers (each reports an escaping exception to the application) --
+    // --- Handlers. The window's controls run them so that an exception goes
+    // to Application->HandleException; called directly they raise.
     void FormShow();
     void ClearInfo();
     void ConnectClick();

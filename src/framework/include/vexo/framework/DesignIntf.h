@@ -121,7 +121,8 @@ using TPropertyAttributes = unsigned;
 /// components (all of the same property table entry).
 class TPropertyEditor {
   public:
-    TPropertyEditor(IDesigner *ADesigner, std::vector<TPersistent *> Selection, const TPropInfo *Prop)
+    TPropertyEditor(IDesigner *ADesigner, std::vector<TPersistent *> Selection,
+                    const TPropInfo *Prop)
         : FDesigner(ADesigner), FSelection(std::move(Selection)), FProp(Prop) {}
     virtual ~TPropertyEditor() = default;
     TPropertyEditor(const TPropertyEditor &) = delete;
@@ -177,7 +178,8 @@ template <class E> TPropertyEditorClass PropertyEditorClassOf() {
 
 /// Puts Classes on the palette page Page, after what the page holds; a class
 /// already on the page is not added twice.
-void RegisterComponents(const std::string &Page, std::initializer_list<const TComponentClass *> Classes);
+void RegisterComponents(const std::string &Page,
+                        std::initializer_list<const TComponentClass *> Classes);
 /// Registers EditorClass for the properties of kind PropertyType named
 /// PropertyName ("" = any name) of ComponentClass (nullptr = any class) and
 /// the classes derived from it. A later registration wins over an earlier one.
@@ -185,7 +187,8 @@ void RegisterPropertyEditor(TPropKind PropertyType, const TComponentClass *Compo
                             const std::string &PropertyName, TPropertyEditorClass EditorClass);
 /// Registers EditorClass for ComponentClass and its derived classes; a later
 /// registration wins.
-void RegisterComponentEditor(const TComponentClass *ComponentClass, TComponentEditorClass EditorClass);
+void RegisterComponentEditor(const TComponentClass *ComponentClass,
+                             TComponentEditorClass EditorClass);
 
 // --- What the environment reads back -------------------------------------------
 
