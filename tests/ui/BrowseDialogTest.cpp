@@ -85,6 +85,13 @@ TEST_F(BrowseDialogTest, WalksAHierarchicalSpaceAndReturnsLeavesInListOrder) {
     TStringList ids;
     WhenModal<TVexoDlgBrowse>([&](TVexoDlgBrowse *D) {
         EXPECT_EQ(D->windowTitle(), "Open OPC Item");
+        EXPECT_TRUE(Centred(D));
+        EXPECT_TRUE(D->bOk->isDefault());
+        EXPECT_EQ(TabOrder(D->ListView, 8),
+                  (QStringList{"ListView", "eFilter", "cDataType", "bOk", "bCancel", "ePath",
+                               "cWritable", "cReadable", "ListView"}))
+            << "the back button is no tab stop";
+        D->ListView->setFocus();
         ASSERT_EQ(D->cDataType->count(), 32);
         EXPECT_EQ(D->cDataType->itemText(11), "BOOL");
         EXPECT_EQ(D->cDataType->itemText(31), "LPWSTR");

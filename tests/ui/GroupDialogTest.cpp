@@ -61,6 +61,10 @@ TEST_F(GroupDialogTest, AcceptingStoresWhatWasShownAndTypedAndKeepsTheRest) {
         EXPECT_EQ(D->eDeadBand->text(), "2.57");
         EXPECT_TRUE(D->cActive->isChecked());
         EXPECT_TRUE(D->cActive->text().isEmpty());
+        EXPECT_TRUE(Centred(D));
+        EXPECT_EQ(TabOrder(D->eGroupName, 6),
+                  (QStringList{"eGroupName", "eUpdateRate", "eDeadBand", "cActive", "bOk",
+                               "BCancel", "eGroupName"}));
         Screenshot(D, "group-dialog.png");
         QTest::keyClick(D->eDeadBand, Qt::Key_Return); // Enter presses the default button
     });

@@ -72,6 +72,12 @@ TEST_F(ServerDialogTest, SearchListsBothCategoriesAndSelectionFillsTheFields) {
         EXPECT_EQ(D->windowTitle(), "Select OPC Server");
         EXPECT_EQ(S(D->eComputername->text()), "UiHost");
         EXPECT_TRUE(D->eServerName->text().isEmpty()) << "the incoming server name is not read";
+        EXPECT_TRUE(Centred(D));
+        EXPECT_TRUE(D->eServerName->isReadOnly());
+        EXPECT_TRUE(D->bSearch->isDefault());
+        EXPECT_EQ(TabOrder(D->eComputername, 7),
+                  (QStringList{"eComputername", "eServerName", "eServerClsId", "bSearch", "bOk",
+                               "bCancel", "TreeView1", "eComputername"}));
         D->eComputername->setFocus();
         QTest::keyClick(D->eComputername, Qt::Key_Return);
         wasOpenAfterEnter = D->isVisible();

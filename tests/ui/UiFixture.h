@@ -24,6 +24,7 @@
 #include <QDir>
 #include <QTest>
 #include <QTimer>
+#include <QScreen>
 #include <QWidget>
 
 #include <vexo/Vexo.h>
@@ -102,6 +103,28 @@ class UiTest : public ::testing::Test {
     }
 
     static std::string S(const QString &Q) { return Q.toStdString(); }
+
+    /// The object names the focus visits from First on, pressing Tab Count times.
+    static QStringList TabOrder(QWidget *First, int Count) {
+        First->setFocus();
+        QStringList names{First->objectName()};
+        for (int i = 0; i < Count; ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            names << QApplication::focusWidget()->objectName();
+        }
+        return names;
+    }
+
+    /// Success when W's frame is centred on the available desktop (to a pixel or two).
+    static ::testing::AssertionResult Centred(QWidget *W) {
+        const QRect f = W->frameGeometry();
+        const QRect a = W->screen()->availableGeometry();
+        if ((f.center() - a.center()).manhattanLength() <= 2)
+            return ::testing::AssertionSuccess();
+        return ::testing::AssertionFailure()
+               << "frame at " << f.x() << "," << f.y() << " size " << f.width() << "x"
+               << f.height() << " on a desktop of " << a.width() << "x" << a.height();
+    }
 
     std::vector<std::string> Messages;
     std::vector<std::string> Exceptions;
