@@ -105,7 +105,7 @@ TvexoServerBrowseDlg::TvexoServerBrowseDlg(QWidget *Parent)
     setTabOrder(bOk, bCancel);
     setTabOrder(bCancel, TreeView1);
 
-    connect(bSearch, &QPushButton::clicked, this, [this] { bSearchClick(); });
+    connect(bSearch, &QPushButton::clicked, this, [this] { ui::Guarded([this] { bSearchClick(); }); });
     connect(bOk, &QPushButton::clicked, this, [this] { bOkClick(); });
     connect(bCancel, &QPushButton::clicked, this, [this] { reject(); });
     connect(TreeView1, &QTreeWidget::itemSelectionChanged, this, [this] { TreeView1Change(); });
@@ -179,20 +179,24 @@ void TvexoServerBrowseDlg::bSearchClick() {
     {
         TBusyCursor busy;
         ClearTreeView();
-        UIServices().ProcessPendingMessages(); // paint the emptied tree first
         FServerBrowser->SetComputerName(eComputername->text().toStdString());
-        SetSearching(true);
-        QEventLoop loop;
-        std::thread worker([this, &failure, &loop] {
-            try {
-                FServerBrowser->Execute();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-            QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
-        });
-        loop.exec();
-        worker.join();
+        SetSearching(true); // before any event is handled: no second search meanwhile
+        UIServices().ProcessPendingMessages(); // paint the emptied tree first
+        try {
+            QEventLoop loop;
+            std::thread worker([this, &failure, &loop] {
+                try {
+                    FServerBrowser->Execute();
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+                QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+            });
+            loop.exec();
+            worker.join();
+        } catch (...) { // no thread to run the search on
+            failure = std::current_exception();
+        }
         SetSearching(false);
         if (!failure)
             for (int i = 0; i < FServerBrowser->GetCount(); ++i)

@@ -1,11 +1,10 @@
 //===- DesignFixture.h - fixture of the inspector and editor tests -------===//
 //
-// DesignTest registers the simulation servers, captures what the windows
-// show the user (messages, beeps, exceptions passed to the application's
-// handler) while keeping the other Qt services of the test main, checks the
-// task-memory and BSTR counters at the end, drives modal windows (OnModal),
-// reaches the inspector's controls by name and picks entries of the item
-// browse dialog.
+// DesignTest is the dialog tests' fixture (captured messages, beeps and
+// exceptions, counters checked at the end, screenshots) with a modal driver
+// that lets several windows wait at once (OnModal), and helpers that reach
+// the inspector's controls by name and pick entries of the item browse
+// dialog.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -27,58 +26,15 @@
 #include <vexo/VexoPropEdit.h>
 #include <vexo/design/TVexoDlgExplorer.h>
 
-#include <QApplication>
-#include <QDir>
-#include <QTest>
-
-#include <gtest/gtest.h>
-
-#include <vexo/Vexo.h>
-#include <vexo/VexoSimulation.h>
-#include <vexo/framework/Application.h>
-#include <vexo/framework/UIServices.h>
-#include <vexo/platform/TaskMemory.h>
-#include <vexo/platform/Variant.h>
+#include "ui/UiFixture.h"
 
 namespace vexo::test {
 
-constexpr const char *kSimDA20 = "Vexo.Simulation.1";
-constexpr const char *kSimDA10 = "Vexo.Simulation.DA10.1";
-
-class DesignTest : public ::testing::Test {
+class DesignTest : public UiTest {
   protected:
-    void SetUp() override {
-        RegisterSimulationServers();
-        FTaskBlocks = platform::TaskMemLiveBlocks();
-        FBStrs = platform::BStrLiveCount();
-        TUIServices Capture = UIServices(); // the Qt services of the test main
-        Capture.ShowMessage = [this](const std::string &Text) { Messages.push_back(Text); };
-        Capture.Beep = [this] { ++Beeps; };
-        FSavedUI = SetUIServices(std::move(Capture));
-        FSavedOnException = Application->OnException;
-        Application->OnException = [this](TObject *, const Exception &E) {
-            Exceptions.push_back(E.Message());
-        };
-    }
-    void TearDown() override {
-        Application->ProcessMessages();
-        Application->OnException = FSavedOnException;
-        SetUIServices(FSavedUI);
-        EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "a window stayed open";
-        EXPECT_EQ(platform::TaskMemLiveBlocks(), FTaskBlocks) << "task memory leaked";
-        EXPECT_EQ(platform::BStrLiveCount(), FBStrs) << "BSTRs leaked";
-    }
-
     /// Runs Script on the next modal dialog of type D (see OnModal).
     template <class D> static void WhenModal(std::function<void(D *)> Script) {
         OnModal<D>(std::move(Script));
-    }
-
-    /// Saves a picture of W to <build>/screenshots/Name.
-    static void Screenshot(QWidget *W, const QString &Name) {
-        QDir().mkpath(VEXO_SCREENSHOT_DIR);
-        EXPECT_TRUE(W->grab().save(QString(VEXO_SCREENSHOT_DIR) + "/" + Name))
-            << Name.toStdString();
     }
 
     /// Runs Script on a modal dialog of type D without blocking the event
@@ -159,16 +115,6 @@ class DesignTest : public ::testing::Test {
         D->cActive->setChecked(Active);
         D->bOk->click();
     }
-
-    std::vector<std::string> Messages;
-    std::vector<std::string> Exceptions;
-    int Beeps = 0;
-
-  private:
-    long long FTaskBlocks = 0;
-    long long FBStrs = 0;
-    TUIServices FSavedUI;
-    TApplication::TExceptionEvent FSavedOnException;
 };
 
 } // namespace vexo::test
