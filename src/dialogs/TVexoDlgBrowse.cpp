@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -159,7 +160,12 @@ bool TVexoDlgBrowse::eventFilter(QObject *Watched, QEvent *Event) {
             ui::Guarded([this] { ShowPrevLevel(); });
         // The key goes on to the list view unchanged.
     } else if (Watched == eFilter && Event->type() == QEvent::FocusOut) {
-        UpdateEvent();
+        // Leaving the field for another control of this window applies the
+        // filter; a window switch or a message box in front does not (a
+        // failing listing would otherwise bring its message back forever).
+        const Qt::FocusReason why = static_cast<QFocusEvent *>(Event)->reason();
+        if (why != Qt::ActiveWindowFocusReason && why != Qt::PopupFocusReason)
+            UpdateEvent();
     }
     return QDialog::eventFilter(Watched, Event);
 }

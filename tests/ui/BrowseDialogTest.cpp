@@ -233,6 +233,17 @@ TEST_F(BrowseDialogTest, FaultsKeepTheDialogOpenAndUnconnectedServersShowNothing
         QTest::mouseClick(D->cReadable, Qt::LeftButton);
         EXPECT_TRUE(Texts(D->ListView).contains("Line 1"));
         EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+        // Another window in front (as a message box is) takes the focus from
+        // the filter field without listing again.
+        D->eFilter->setFocus();
+        Control(*server)->ClearCallLog();
+        QDialog front(D);
+        front.show();
+        front.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&front));
+        EXPECT_TRUE(Calls(*server, "BrowseOPCItemIDs").empty());
+        front.close();
     });
     EXPECT_FALSE(OPCBrowseDialog(b, &ids, true));
 
