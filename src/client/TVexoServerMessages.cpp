@@ -60,6 +60,12 @@ void TVexoServer::WndProc(TMessage &Message) {
         case CM_OPCWRITECOMPLETE:
             CMOPCWriteComplete(Message);
             break;
+        case CM_OPCCHECKCONNECTION:
+            CMOPCCheckConnection(Message);
+            break;
+        case WM_TIMER:
+            WMTimer(Message);
+            break;
         default:
             break; // any other message is ignored
         }
@@ -79,10 +85,10 @@ void TVexoServer::CMOPCShutDown(TMessage &Message) {
         if (OnServerShutdown)
             OnServerShutdown(this, std::string());
     } catch (...) {
-        SetActive(false);
+        LoseConnection();
         throw;
     }
-    SetActive(false);
+    LoseConnection();
 }
 
 namespace {
