@@ -22,6 +22,20 @@ void PumpFor(std::chrono::milliseconds Time) {
     Application->ProcessMessagesUntil([] { return false; }, Time);
 }
 
+TEST(ConnectionLostCodes, OnlyCodesOfAGoneServerCount) {
+    // The codes of an unreachable or vanished server count as lost; a busy
+    // server, a refused call or an OPC error does not, nor does success.
+    for (HRESULT Code : {RPC_S_SERVER_UNAVAILABLE_HR, RPC_S_CALL_FAILED_HR,
+                         RPC_S_CALL_FAILED_DNE_HR, RPC_E_DISCONNECTED, RPC_E_SERVER_DIED,
+                         RPC_E_SERVER_DIED_DNE, RPC_E_CONNECTION_TERMINATED, CO_E_OBJNOTCONNECTED})
+        EXPECT_TRUE(IsConnectionLost(Code)) << std::hex << Code;
+    for (HRESULT Code : {S_OK, S_FALSE, E_FAIL, E_OUTOFMEMORY, E_ACCESSDENIED,
+                         MakeHResult(0x80010001) /* call rejected: busy */,
+                         MakeHResult(0x800706BB) /* server too busy */, OPC_E_INVALIDHANDLE,
+                         OPC_E_UNKNOWNITEMID})
+        EXPECT_FALSE(IsConnectionLost(Code)) << std::hex << Code;
+}
+
 TEST_F(ReconnectTest, ServerBackAfterThreeFailedAttemptsRecreatesEverything) {
     // After a shutdown the component retries with growing delays, and once the
     // server is back it holds the same groups and items on the new server
