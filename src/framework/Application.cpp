@@ -129,8 +129,7 @@ std::chrono::milliseconds TApplication::TimeToNextTimer() const {
         return milliseconds(-1);
     const auto left = due - steady_clock::now();
     // Rounded up, so that a toolkit timer armed with it finds the timer due.
-    return left <= steady_clock::duration::zero() ? milliseconds(0)
-                                                  : ceil<milliseconds>(left);
+    return left <= steady_clock::duration::zero() ? milliseconds(0) : ceil<milliseconds>(left);
 }
 
 void TApplication::HandleException(TObject *Sender) {

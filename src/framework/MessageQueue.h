@@ -24,8 +24,8 @@ using Clock = std::chrono::steady_clock;
 struct QueuedMessage {
     HWND Wnd;
     TMessage Msg;
-    std::uint64_t Seq = 0;   ///< order of posting within the queue
-    bool FromOwner = false;  ///< posted by the queue's own thread
+    std::uint64_t Seq = 0;      ///< order of posting within the queue
+    bool FromOwner = false;     ///< posted by the queue's own thread
     Clock::time_point Posted{}; ///< when it was posted (orders it against timers)
 };
 

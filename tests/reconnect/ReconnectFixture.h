@@ -34,8 +34,8 @@ class ReconnectFixture : public ClientFixture {
         };
         Server.OnDisconnect = [this](TObject *) { Log.push_back("disconnect"); };
         Server.OnConnect = [this](TObject *) { Log.push_back("connect"); };
-        Server.OnConnectionState = [this](TObject *Sender, TVexoConnectionState State,
-                                          int Attempt, int Delay) {
+        Server.OnConnectionState = [this](TObject *Sender, TVexoConnectionState State, int Attempt,
+                                          int Delay) {
             std::string Line = ConnectionStateToStr(State);
             if (State == conReconnecting)
                 Line += " " + std::to_string(Attempt) + " " + std::to_string(Delay);
@@ -87,20 +87,19 @@ class ReconnectFixture : public ClientFixture {
             tGroupStateRec State;
             Group->GetState(State);
             Lines.push_back("group " + Group->Name() + " id=" + std::to_string(Group->ID()) +
-                            " server: " + State.Name + " active=" +
-                            std::to_string(State.IsActive) + " rate=" +
-                            std::to_string(State.UpdateRate) + " bias=" +
-                            std::to_string(State.TimeBias) + " band=" +
-                            std::to_string(State.DeadBand) + " lcid=" +
-                            std::to_string(State.LocaleId) + " client=" +
-                            std::to_string(State.ClientHandle));
+                            " server: " + State.Name + " active=" + std::to_string(State.IsActive) +
+                            " rate=" + std::to_string(State.UpdateRate) +
+                            " bias=" + std::to_string(State.TimeBias) +
+                            " band=" + std::to_string(State.DeadBand) +
+                            " lcid=" + std::to_string(State.LocaleId) +
+                            " client=" + std::to_string(State.ClientHandle));
             for (int I = 0; I < Group->OPCItems()->Count(); ++I) {
                 TVexoItem *Item = Group->OPCItems()->GetItem(I);
                 Lines.push_back("  item " + Item->ItemID() + " path=" + Item->AccessPath() +
                                 " active=" + std::to_string(Item->IsActive()) + " type=" +
-                                std::to_string(static_cast<int>(Item->RequestDatatype())) + " on server=" +
-                                std::to_string(Item->ServerHandle() !=
-                                               static_cast<OPCHANDLE>(-1)));
+                                std::to_string(static_cast<int>(Item->RequestDatatype())) +
+                                " on server=" +
+                                std::to_string(Item->ServerHandle() != static_cast<OPCHANDLE>(-1)));
             }
         }
         return Lines;

@@ -29,10 +29,10 @@ TEST(ConnectionLostCodes, OnlyCodesOfAGoneServerCount) {
                          RPC_S_CALL_FAILED_DNE_HR, RPC_E_DISCONNECTED, RPC_E_SERVER_DIED,
                          RPC_E_SERVER_DIED_DNE, RPC_E_CONNECTION_TERMINATED, CO_E_OBJNOTCONNECTED})
         EXPECT_TRUE(IsConnectionLost(Code)) << std::hex << Code;
-    for (HRESULT Code : {S_OK, S_FALSE, E_FAIL, E_OUTOFMEMORY, E_ACCESSDENIED,
-                         MakeHResult(0x80010001) /* call rejected: busy */,
-                         MakeHResult(0x800706BB) /* server too busy */, OPC_E_INVALIDHANDLE,
-                         OPC_E_UNKNOWNITEMID})
+    for (HRESULT Code :
+         {S_OK, S_FALSE, E_FAIL, E_OUTOFMEMORY, E_ACCESSDENIED,
+          MakeHResult(0x80010001) /* call rejected: busy */,
+          MakeHResult(0x800706BB) /* server too busy */, OPC_E_INVALIDHANDLE, OPC_E_UNKNOWNITEMID})
         EXPECT_FALSE(IsConnectionLost(Code)) << std::hex << Code;
 }
 
@@ -57,9 +57,9 @@ TEST_F(ReconnectTest, ServerBackAfterThreeFailedAttemptsRecreatesEverything) {
     ASSERT_EQ(Old->SetOffline(TRUE, RPC_E_DISCONNECTED), S_OK);
     ASSERT_TRUE(PumpUntil([&] { return !Log.empty() && Log.back().starts_with("reconnected"); }));
 
-    EXPECT_EQ(Log, (Lines{"connect", "connected", "shutdown", "disconnect", "lost", "reconnecting 1 1",
-                          "reconnecting 2 2", "reconnecting 3 4", "reconnecting 4 4", "connect",
-                          "reconnected 4"}));
+    EXPECT_EQ(Log, (Lines{"connect", "connected", "shutdown", "disconnect", "lost",
+                          "reconnecting 1 1", "reconnecting 2 2", "reconnecting 3 4",
+                          "reconnecting 4 4", "connect", "reconnected 4"}));
     EXPECT_EQ(ErrorSeen, "The RPC server is unavailable.");
     EXPECT_EQ(Server->ReconnectError(), "");
     EXPECT_TRUE(Server->Active());
@@ -157,8 +157,8 @@ TEST_F(ReconnectTest, OnlyALostConnectionCodeFromACallStartsTheRecovery) {
     EXPECT_TRUE(Server->Active()); // nothing is torn down under the caller
     Old->SetOffline(FALSE, 0);
     ASSERT_TRUE(PumpUntil([&] { return Log.size() == 7; }));
-    EXPECT_EQ(Log, (Lines{"connect", "connected", "disconnect", "lost", "reconnecting 1 1", "connect",
-                          "reconnected 1"}));
+    EXPECT_EQ(Log, (Lines{"connect", "connected", "disconnect", "lost", "reconnecting 1 1",
+                          "connect", "reconnected 1"}));
     EXPECT_TRUE(Fast->IsOnServer());
 }
 

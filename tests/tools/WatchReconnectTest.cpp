@@ -54,9 +54,9 @@ TEST_F(WatchReconnectTest, WatchPrintsEachStepAndGoesOnAfterTheServerIsBack) {
         }
     });
     ASSERT_TRUE(SetTimer(Driver, 1, 10));
-    const int Code = cli::RunVexoOpc({"watch", "Simulation.Ramp.Int4", "--computer", Host,
-                                      "--rate", "100", "--seconds", "60"},
-                                     Out, Err);
+    const int Code = cli::RunVexoOpc(
+        {"watch", "Simulation.Ramp.Int4", "--computer", Host, "--rate", "100", "--seconds", "60"},
+        Out, Err);
     DeallocateHWnd(Driver);
     EXPECT_EQ(Step, 4) << Out.str();
     EXPECT_EQ(Code, cli::ExitSuccess) << Err.str();

@@ -48,8 +48,8 @@ enum TVexoConnectionState : std::uint8_t {
 const char *ConnectionStateToStr(TVexoConnectionState State);
 /// Attempt counts from 1 within one outage (0 for conConnected and conLost);
 /// NextDelay is in milliseconds (0 unless reconnecting).
-using TOnOPCConnectionStateEvent = std::function<void(
-    TObject *Sender, TVexoConnectionState State, int Attempt, int NextDelay)>;
+using TOnOPCConnectionStateEvent =
+    std::function<void(TObject *Sender, TVexoConnectionState State, int Attempt, int NextDelay)>;
 
 // The private messages through which callbacks become events.
 constexpr UINT CM_OPCSHUTDOWN = 0x401;      ///< WParam 0, LParam 0
