@@ -91,9 +91,15 @@ class TVexoServer : public TComponent {
     void SetKeepAliveInterval(int Value);
 
     TOnOPCErrorEvent OnError;
+    /// Raised on the owner thread when the server asks its clients to let go;
+    /// the component disconnects afterwards (OnDisconnect). Like the three
+    /// data events, the handler may free the component: it is then
+    /// disconnected by its destructor, without OnDisconnect.
     TOnOPCServerShutdownEvent OnServerShutdown;
     TOnOPCConnectEvent OnConnect;
     TOnOPCConnectEvent OnDisconnect;
+    /// The list and its items are lent for the call; the handler may free the
+    /// component (the list is freed all the same). Likewise the next two.
     TOnOPCDataChangeEvent OnDatachange;
     TOnOPCDataChangeEvent OnWriteError;
     TOnOPCDataChangeEvent OnWriteComplete;
@@ -158,7 +164,17 @@ class TVexoServer : public TComponent {
     void SetLocaleId(int Value);
 
     // --- Configuration file ----------------------------------------------------
+    /// Writes the configuration as component text. Raises EWriteError naming
+    /// a property whose value cannot be read back (a Name that is not an
+    /// identifier, a Tag beyond 32 bits, a dead band that is not finite) and
+    /// EFCreateError naming file and reason; an existing file is replaced only
+    /// when the whole text was written.
     void SaveToFile(const std::string &FileName);
+    /// Disconnects, then reads the file as the whole configuration: what it
+    /// leaves out takes the property's own default (not what this component or
+    /// its group defaults held). Nothing is sent to a server while reading; an
+    /// Active read as true connects afterwards. EFOpenError names file and
+    /// reason; Exception("wrong fileformat") and reader errors as documented.
     void LoadFromFile(const std::string &FileName);
 
     // --- Item properties ---------------------------------------------------------
@@ -202,6 +218,8 @@ class TVexoServer : public TComponent {
     /// Raises OnConnectionState from the message loop: an escaping exception
     /// goes to the application's handler, so the policy carries on.
     void ReportState(TVexoConnectionState State, int Attempt, int NextDelay);
+    /// Puts every configuration property back to a new component's value.
+    void ResetConfiguration();
     /// Frees the list a discarded message carries.
     static void DiscardMessage(TMessage &Message);
 
@@ -234,6 +252,8 @@ class TVexoServer : public TComponent {
     int FAttempt = 0;   ///< the pending (or running) attempt of the current outage
     int FNextDelay = 0; ///< the delay before it, in ms
     std::string FReconnectError;
+    /// Expires with the component: a handler that frees it is noticed.
+    std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
 };
 
 } // namespace vexo
