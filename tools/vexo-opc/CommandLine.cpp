@@ -183,7 +183,8 @@ Commands:
   read ITEM...            read items once and print "id = value  quality  time"
   write ITEM=VALUE...     write values, converted to each item's canonical type
                           (array elements separated by ';', as in "1;2;3")
-  watch ITEM...           subscribe and print data changes until stopped
+  watch ITEM...           subscribe and print data changes until stopped; a lost
+                          connection is retried, each step printed as "-- ..."
   save FILE [ITEM...]     connect, build group "CLI" with the items, save it to FILE
   load FILE               load a configuration, connect if it says so, list its groups
   help                    show this text

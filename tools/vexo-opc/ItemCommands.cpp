@@ -183,9 +183,36 @@ int RunWrite(TCliSession &Session, const TCliOptions &Options) {
     return Failed == 0 ? ExitSuccess : ExitFailure;
 }
 
+namespace {
+
+/// A watch rides out server restarts and lost connections: the component
+/// reconnects by itself and each step is printed as a "-- " line.
+void WatchConnection(TCliSession &Session, TVexoServer &Server) {
+    Server.OnConnectionState = [&Session, &Server](TObject *, TVexoConnectionState State,
+                                                   int Attempt, int NextDelay) {
+        Session.Out << "-- " << ConnectionStateToStr(State);
+        if (State == conReconnecting) {
+            Session.Out << ": attempt " << Attempt << " in " << NextDelay << " ms";
+            if (!Server.ReconnectError().empty())
+                Session.Out << " (" << Server.ReconnectError() << ")";
+        } else if (State == conReconnected || State == conGivenUp) {
+            Session.Out << " after " << Attempt << (Attempt == 1 ? " attempt" : " attempts");
+        }
+        Session.Out << '\n';
+        Session.Out.flush();
+    };
+    Server.SetReconnectDelay(1000);
+    Server.SetReconnectMaxDelay(30000);
+    Server.SetKeepAliveInterval(5000);
+    Server.SetAutoReconnect(true);
+}
+
+} // namespace
+
 int RunWatch(TCliSession &Session, const TCliOptions &Options) {
     using namespace std::chrono;
     std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
+    WatchConnection(Session, *Server);
     int Changes = 0;
     const auto LimitReached = [&] { return Options.Count > 0 && Changes >= Options.Count; };
     Server->OnDatachange = [&](TObject *, TVexoItemList *List) {
@@ -200,7 +227,10 @@ int RunWatch(TCliSession &Session, const TCliOptions &Options) {
     if (Refused == Group->OPCItems()->Count())
         return ExitFailure;
 
-    const auto Done = [&] { return LimitReached() || StopRequested() || !Server->Active(); };
+    const auto Done = [&] {
+        return LimitReached() || StopRequested() ||
+               (!Server->Active() && !Server->ReconnectPending());
+    };
     const milliseconds Limit = Options.Seconds > 0
                                    ? duration_cast<milliseconds>(seconds(Options.Seconds))
                                    : milliseconds::max(); // until stopped

@@ -222,6 +222,10 @@ void ServerCore::ScanOnce(std::uint64_t now) {
     std::vector<Delivery> out;
     {
         std::lock_guard lock(mu);
+        if (FAILED(Lost())) {
+            jobs.clear(); // a gone server calls nobody back
+            return;
+        }
         std::deque<Job> work;
         work.swap(jobs);
         if (completion == CompletionMode::Reversed)

@@ -30,6 +30,7 @@
 #include "CallLog.h"
 #include "FaultPlan.h"
 #include "GroupState.h"
+#include "SimProcess.h"
 
 namespace vexo::sim {
 
@@ -113,13 +114,23 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     CallLog log;
     FaultPlan faults;
 
+    // --- set before the scan thread starts, then fixed ---
+    std::shared_ptr<SimProcess> process; ///< null: a process of its own that never ends
+    std::uint64_t life = 0;              ///< the process's life this object was made in
+
+    /// S_OK while the process this object was made in runs, else the code
+    /// every call fails with.
+    HRESULT Lost() const { return process ? process->LostCode(life) : S_OK; }
+
     /// Logs a call (args() builds the argument text only when logging is on)
-    /// and answers the failure planned for it, or S_OK.
+    /// and answers the lost-connection code, the failure planned for it, or S_OK.
     template <class F> HRESULT Enter(const char *method, F &&args) {
         if (log.Enabled()) {
             std::string a = args();
             log.Add(a.empty() ? std::string(method) : std::string(method) + " " + a);
         }
+        if (const HRESULT lost = Lost(); FAILED(lost))
+            return lost;
         return faults.TakeFailure(method);
     }
     HRESULT Enter(const char *method) {

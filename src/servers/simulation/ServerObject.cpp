@@ -35,8 +35,12 @@ std::string Hex(HRESULT hr) {
 
 SimServer::SimServer(bool da10) : core_(std::make_shared<ServerCore>(da10)) {}
 
-platform::ComPtr<SimServer> SimServer::Create(bool da10) {
+platform::ComPtr<SimServer> SimServer::Create(bool da10, std::shared_ptr<SimProcess> process) {
     auto server = platform::MakeCom<SimServer>(da10);
+    if (process) {
+        server->core_->life = process->Life();
+        server->core_->process = std::move(process);
+    }
     server->core_->StartThread();
     return server;
 }

@@ -127,6 +127,15 @@ struct IVexoSimControl : IUnknown {
     /// Chooses when asynchronous results and initial updates arrive (see
     /// VexoSimCompletion); E_INVALIDARG for an unknown mode.
     virtual HRESULT SetCompletionMode(VexoSimCompletion mode) = 0;
+    /// TRUE: the server process behind this object goes away. Every object of
+    /// this class on this computer made so far fails each call with hrLost (a
+    /// failure code such as RPC_E_DISCONNECTED) from now on and for good, and
+    /// calls back no more; creating a new one fails with RPC_S_SERVER_UNAVAILABLE.
+    /// FALSE: the process is back and new objects can be created again; the old
+    /// ones stay gone. Control calls keep working on a gone object.
+    /// E_INVALIDARG for a success code; E_UNEXPECTED for an object not made
+    /// through the class's factory.
+    virtual HRESULT SetOffline(BOOL bOffline, HRESULT hrLost) = 0;
 };
 VEXO_DECLARE_INTERFACE_IID(IVexoSimControl, IID_IVexoSimControl);
 
