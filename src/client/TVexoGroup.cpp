@@ -198,9 +198,27 @@ void TVexoGroup::OPCAddGroup() {
     else
         FAsyncIO.Reset();
 
-    FOPCItems->OPCAddAllItems();
+    // A failure of the add-items call as a whole leaves the group on the
+    // server all the same: it still gets its revised rate and its sink, so
+    // that items added later receive data; the exception travels on after.
+    std::exception_ptr Pending;
+    try {
+        FOPCItems->OPCAddAllItems();
+    } catch (...) {
+        Pending = std::current_exception();
+    }
     FUpdateRate = static_cast<std::int32_t>(RevisedRate);
+    try {
+        ConnectSink();
+    } catch (...) {
+        if (!Pending)
+            throw;
+    }
+    if (Pending)
+        std::rethrow_exception(Pending);
+}
 
+void TVexoGroup::ConnectSink() {
     FDataCallback.Reset();
     if (FOPCServer->Version2()) {
         FOPCServer->GetHandle(); // the sink captures the message target

@@ -212,6 +212,28 @@ TEST_F(GroupLifecycle, DataOnlyServersAndMissingConnectionPointsUseTheAdviseSink
     EXPECT_FALSE(H->AsyncIO());
 }
 
+TEST_F(GroupLifecycle, AFailedItemAddAtCreationStillConnectsTheGroupsSink) {
+    // When adding the items fails as a whole the group raises but keeps its sink and revised rate,
+    // so items added afterwards receive data.
+    Connect(SimDA20);
+    TVexoGroup *G = Server->OPCGroups()->Add("G");
+    G->OPCItems()->AddItem(GoodId);
+    G->OPCRemoveGroup();
+    G->SetUpdateRate(150);
+    FailNext(u"AddItems", E_OUTOFMEMORY);
+    EXPECT_THROW(G->OPCAddGroup(), Exception);
+    EXPECT_TRUE(G->IsOnServer());
+    EXPECT_TRUE(G->DataCallback());
+    EXPECT_EQ(G->UpdateRate(), 200);
+    TVexoItemList All(*G->OPCItems());
+    ASSERT_TRUE(G->OPCItems()->OPCAddItems(&All, true));
+    int Delivered = 0;
+    Server->OnDatachange = [&](TObject *, TVexoItemList *List) { Delivered += List->Count(); };
+    Control->RunScan(1000);
+    Application->ProcessMessages();
+    EXPECT_EQ(Delivered, 1);
+}
+
 TEST_F(GroupLifecycle, GroupStateOfALocalGroupGoesThroughTheErrorPath) {
     // GetState of a local group reports "not connected to server" through OnError.
     TVexoGroup *G = Server->OPCGroups()->Add("G");
