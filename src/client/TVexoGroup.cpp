@@ -238,6 +238,17 @@ void TVexoGroup::ConnectSink() {
         FAdviseSink.Reset();
         if (FAILED(Advise))
             OleError(Advise);
+        return;
+    }
+    // Completions of IOPCAsyncIO2 travel only through the callback that was
+    // refused; the stream's own asynchronous interface answers through the
+    // advise just made, so the group's asynchronous calls go there instead.
+    if (FAsyncIO2) {
+        platform::ComPtr<IOPCAsyncIO> Stream;
+        if (SUCCEEDED(FItemMgt.As(Stream)) && Stream) {
+            FAsyncIO = std::move(Stream);
+            FAsyncIO2.Reset();
+        }
     }
 }
 
