@@ -157,15 +157,20 @@ void TVexoItem::SetRequestDatatype(OPCADatatype Value) {
 
 // --- Writes and texts ---------------------------------------------------------------
 
+const OleVariant &TVexoItem::WriteValue() const {
+    static const OleVariant None;
+    return FRare ? FRare->WriteValue : None;
+}
+
 void TVexoItem::WriteSync(const OleVariant &Value) {
-    FWriteValue = Value;
+    SetWriteValue(Value);
     TVexoItemList List(this);
     if (!FGroup->SyncWrite(&List))
         ReportWriteFailure(List);
 }
 
 void TVexoItem::WriteAsync(const OleVariant &Value) {
-    FWriteValue = Value;
+    SetWriteValue(Value);
     TVexoItemList List(this);
     if (!FGroup->AsyncWrite(&List))
         ReportWriteFailure(List);

@@ -236,39 +236,37 @@ void TVexoItems::RemoveAll() {
 OPCHANDLE TVexoItems::AllocateHandle(TVexoItem *Item) {
     std::lock_guard<std::mutex> Lock(FHandleLock);
     std::uint32_t Index;
+    std::uint32_t Generation = 1;
     if (!FFreeSlots.empty()) {
-        Index = FFreeSlots.back();
+        Index = FFreeSlots.back().Index;
+        Generation = FFreeSlots.back().Generation;
         FFreeSlots.pop_back();
     } else {
         if (FSlots.size() >= MaxSlots)
             throw EOPCException("too many items in one group");
         Index = static_cast<std::uint32_t>(FSlots.size());
-        FSlots.push_back(Slot{nullptr, 1});
+        FSlots.push_back(nullptr);
     }
-    Slot &S = FSlots[Index];
-    S.Item = Item;
-    return (S.Generation << IndexBits) | Index;
+    FSlots[Index] = Item;
+    return (Generation << IndexBits) | Index;
 }
 
 void TVexoItems::ReleaseHandle(OPCHANDLE Handle) {
     std::lock_guard<std::mutex> Lock(FHandleLock);
     const std::uint32_t Index = Handle & IndexMask;
-    if (Index >= FSlots.size())
+    if (Index >= FSlots.size() || !FSlots[Index] || FSlots[Index]->FClientHandle != Handle)
         return;
-    Slot &S = FSlots[Index];
-    if (!S.Item || S.Generation != (Handle >> IndexBits))
-        return;
-    S.Item = nullptr;
-    S.Generation = S.Generation == MaxGeneration ? 1 : S.Generation + 1;
-    FFreeSlots.push_back(Index);
+    FSlots[Index] = nullptr;
+    const std::uint32_t Generation = Handle >> IndexBits;
+    FFreeSlots.push_back({Index, Generation == MaxGeneration ? 1 : Generation + 1});
 }
 
 TVexoItem *TVexoItems::ItemFromHandle(OPCHANDLE Handle) const {
     const std::uint32_t Index = Handle & IndexMask;
     if (Index >= FSlots.size())
         return nullptr;
-    const Slot &S = FSlots[Index];
-    return S.Generation == (Handle >> IndexBits) ? S.Item : nullptr;
+    TVexoItem *Item = FSlots[Index];
+    return Item && Item->FClientHandle == Handle ? Item : nullptr;
 }
 
 // --- Batch operations ----------------------------------------------------------------------
