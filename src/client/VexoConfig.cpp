@@ -34,7 +34,12 @@ std::string ReadWholeFile(const std::string &FileName) {
     std::ifstream in(FileName, std::ios::binary);
     if (!in)
         throw EFOpenError("Cannot open file \"" + FileName + "\"");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read in blocks: a large configuration is megabytes, and a character at
+    // a time would cost more than parsing it.
+    std::string text;
+    char block[1 << 16];
+    while (in.read(block, sizeof block) || in.gcount() > 0)
+        text.append(block, static_cast<std::size_t>(in.gcount()));
     if (in.bad())
         throw EFOpenError("Cannot read file \"" + FileName + "\"");
     return text;
