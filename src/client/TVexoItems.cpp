@@ -75,16 +75,21 @@ class ResultArray : public TaskArray<OPCITEMRESULT> {
 };
 
 /// Appends S as zero-terminated UTF-16 at Out; returns the next free place.
-/// ASCII is copied directly; anything else goes through the platform's
-/// converter. Out has room for S.size() + 1 characters (UTF-16 never needs
+/// The bytes are copied as ASCII in one pass that also notes whether any was
+/// not; such a text is converted again by the platform's converter over the
+/// same place. Out has room for S.size() + 1 characters (UTF-16 never needs
 /// more units than UTF-8 bytes).
 WCHAR *PutWide(WCHAR *Out, const std::string &S) {
-    bool Ascii = true;
-    for (const char C : S)
-        Ascii = Ascii && static_cast<unsigned char>(C) < 0x80;
-    if (Ascii) {
-        for (const char C : S)
-            *Out++ = static_cast<WCHAR>(C);
+    const std::size_t N = S.size();
+    const char *In = S.data();
+    unsigned char Seen = 0;
+    for (std::size_t I = 0; I < N; ++I) {
+        const auto C = static_cast<unsigned char>(In[I]);
+        Seen |= C;
+        Out[I] = static_cast<WCHAR>(C);
+    }
+    if (Seen < 0x80) {
+        Out += N;
     } else {
         const std::u16string W = platform::Utf8ToUtf16(S);
         std::memcpy(Out, W.data(), W.size() * sizeof(WCHAR));
