@@ -65,7 +65,8 @@ enum VexoSimTarget : DWORD {
 struct IVexoSimControl : IUnknown {
     /// The next call of the named method fails with hr and returns no out arrays.
     /// Names as in the call log ("AddItems", "Read", "AsyncIO2.Read" ...); a bare
-    /// name also matches a qualified one ("Read" matches "AsyncIO.Read").
+    /// name also matches a qualified one ("Read" matches "AsyncIO.Read"). A success
+    /// code given for "DAdvise" is answered after the advise was made.
     /// "Name#k" fails the k-th call of the method from now on instead of the
     /// next one (for SetNextItemErrors too).
     virtual HRESULT FailNextCall(LPCWSTR szMethod, HRESULT hr) = 0;
