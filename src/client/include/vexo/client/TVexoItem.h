@@ -55,7 +55,8 @@ class TVexoItem : public TCollectionItem {
     // --- Published properties --------------------------------------------
     const std::string &ItemID() const { return FItemID; }
     void SetItemID(const std::string &Value);
-    const std::string &AccessPath() const { return FAccessPath; }
+    /// Empty unless one was set (most items have none).
+    const std::string &AccessPath() const;
     void SetAccessPath(const std::string &Value);
     bool IsActive() const { return FIsActive; }
     void SetIsActive(bool Value);
@@ -135,13 +136,13 @@ class TVexoItem : public TCollectionItem {
     OleVariant FValue;
     std::shared_ptr<const OleVariant> FBoxedValue;
     std::string FItemID;
-    std::string FAccessPath;
     TVexoGroup *FGroup = nullptr;
     /// Fields most items never use, kept apart so that a large group costs
     /// less memory; created on first write.
     struct RareFields {
         OleVariant WriteValue;
         void *UIReference = nullptr;
+        std::string AccessPath;
     };
     RareFields &Rare() {
         if (!FRare)
