@@ -266,9 +266,27 @@ void TVexoGroup::OPCAddGroup() {
     else
         FAsyncIO.Reset();
 
-    FOPCItems->OPCAddAllItems();
+    // A failure of the add-items call as a whole leaves the group on the
+    // server all the same: it still gets its revised rate and its sink, so
+    // that items added later receive data; the exception travels on after.
+    std::exception_ptr Pending;
+    try {
+        FOPCItems->OPCAddAllItems();
+    } catch (...) {
+        Pending = std::current_exception();
+    }
     FUpdateRate = RateOf(RevisedRate);
+    try {
+        ConnectSink();
+    } catch (...) {
+        if (!Pending)
+            throw;
+    }
+    if (Pending)
+        std::rethrow_exception(Pending);
+}
 
+void TVexoGroup::ConnectSink() {
     FDataCallback.Reset();
     if (FOPCServer->Version2()) {
         FOPCServer->GetHandle(); // the sink captures the message target
@@ -291,6 +309,17 @@ void TVexoGroup::OPCAddGroup() {
         FAdviseSink.Reset();
         if (FAILED(Advise))
             OleError(Advise);
+        return;
+    }
+    // Completions of IOPCAsyncIO2 travel only through the callback that was
+    // refused; the stream's own asynchronous interface answers through the
+    // advise just made, so the group's asynchronous calls go there instead.
+    if (FAsyncIO2) {
+        platform::ComPtr<IOPCAsyncIO> Stream;
+        if (SUCCEEDED(FItemMgt.As(Stream)) && Stream) {
+            FAsyncIO = std::move(Stream);
+            FAsyncIO2.Reset();
+        }
     }
 }
 

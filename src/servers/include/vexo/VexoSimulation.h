@@ -87,6 +87,8 @@ struct IVexoSimControl : IUnknown {
     /// Names as in the call log ("AddItems", "Read", "AsyncIO2.Read" ...); a bare
     /// name also matches a qualified one ("Read" matches "AsyncIO.Read"). A success
     /// code given for "DAdvise" is answered after the advise was made.
+    /// "Name#k" fails the k-th call of the method from now on instead of the
+    /// next one (for SetNextItemErrors too).
     virtual HRESULT FailNextCall(LPCWSTR szMethod, HRESULT hr) = 0;
     /// The next call of the named method reports errors[i] for item i (position
     /// in the request). S_OK entries leave an item alone; a failure code skips the

@@ -139,6 +139,9 @@ class TVexoGroup : public TCollectionItem {
     void CancelLastAsyncCall();
 
   private:
+    /// Connects the data callback, or else the stream advise sink (steps of
+    /// OPCAddGroup after the items were added).
+    void ConnectSink();
     void DetachSinks();
     /// True when an asynchronous call can be made and its answer can arrive.
     bool CanCallAsync() const;
