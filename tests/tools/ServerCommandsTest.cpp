@@ -130,6 +130,23 @@ TEST_F(ServerCommandsTest, RecursiveBrowseFindsTheSameItemsOnTheFlatServer) {
     EXPECT_TRUE(Contains(None.Err, "no item ids below 'Simulation.Qual'")) << None.Err;
 }
 
+TEST_F(ServerCommandsTest, ProgressAndNotesGoToATerminalOnly) {
+    // On a terminal a recursive browse shows a status line it clears again, and a write to the
+    // embedded simulation notes that its values end with the run; neither changes the exit code.
+    TToolRun R = Run({"browse", "-R", "-f", "csv"}, {}, true);
+    ASSERT_EQ(R.Code, cli::ExitSuccess) << R.Err;
+    EXPECT_TRUE(R.Err.starts_with("\r\033[Kbrowsing: ")) << R.Err;
+    EXPECT_TRUE(R.Err.ends_with("\r\033[K")) << R.Err;
+    EXPECT_FALSE(Contains(R.Out, "browsing")) << "progress in the output";
+
+    R = Run({"write", "Simulation.Bucket.Int4=1"}, {}, true);
+    EXPECT_EQ(R.Code, cli::ExitSuccess);
+    EXPECT_TRUE(R.Err.starts_with("vexo-opc: note: this run's simulation server ends with it"))
+        << R.Err;
+    EXPECT_TRUE(Run({"write", "Simulation.Bucket.Int4=1"}).Err.empty());
+    EXPECT_TRUE(Run({"shell"}, "write Simulation.Bucket.Int4=1\n", true).Err.empty());
+}
+
 TEST_F(ServerCommandsTest, PropertiesShowValuesLinkedItemsAndUnreadableEntries) {
     // Every listed property appears; 100 links to its item; 5001, whose read fails, says so.
     TToolRun R = Run({"properties", "Simulation.Line 1.Level", "-f", "json"});

@@ -111,10 +111,13 @@ class ToolTest : public ::testing::Test {
         SetUIServices(SavedUI);
     }
 
-    static TToolRun Run(const std::vector<std::string> &Args, const std::string &Input = {}) {
+    /// Runs Args with Input as the shell's lines; ErrIsTerminal as if err were a terminal.
+    static TToolRun Run(const std::vector<std::string> &Args, const std::string &Input = {},
+                        bool ErrIsTerminal = false) {
         std::ostringstream Out, Err;
         std::istringstream In(Input);
         cli::TRunEnvironment Env;
+        Env.ErrIsTerminal = ErrIsTerminal;
         Env.ReadLine = [&In](const std::string &) -> std::optional<std::string> {
             std::string Line;
             if (!std::getline(In, Line))
