@@ -124,8 +124,9 @@ double ParseReal(const std::string &Text, std::int32_t VarType) {
 /// Currency: a decimal number with at most four places, held as 1/10000.
 std::int64_t ParseCurrency(const std::string &Text) {
     const std::string Why = "is not an amount with at most 4 decimals (the item's type is CY)";
-    std::size_t P = 0;
-    const bool Negative = !Text.empty() && (Text[0] == '-' || Text[0] == '+') && Text[P++] == '-';
+    const bool Signed = !Text.empty() && (Text[0] == '-' || Text[0] == '+');
+    const bool Negative = Signed && Text[0] == '-';
+    const std::size_t P = Signed ? 1 : 0;
     const std::size_t Dot = Text.find('.', P);
     const std::string Whole = Text.substr(P, Dot == std::string::npos ? std::string::npos : Dot - P);
     std::string Fraction = Dot == std::string::npos ? std::string() : Text.substr(Dot + 1);
@@ -186,13 +187,14 @@ TDateTime ParseDate(const std::string &Text) {
         if (At(':') && !Digits(Text, ++P, 2, S))
             Refuse(Text, Why);
         if (At('.')) {
-            std::size_t Start = ++P;
+            // Milliseconds: the first three digits, the rest cut off.
+            const std::size_t Start = ++P;
             while (P < Text.size() && Text[P] >= '0' && Text[P] <= '9')
                 ++P;
             if (P == Start)
                 Refuse(Text, Why);
-            Ms = static_cast<int>(std::lround(std::stod("0." + Text.substr(Start, P - Start)) * 1000));
-            Ms = std::min(Ms, 999);
+            const std::string Milli = (Text.substr(Start, P - Start) + "00").substr(0, 3);
+            Ms = std::stoi(Milli);
         }
     }
     std::optional<int> OffsetMinutes;
