@@ -74,8 +74,7 @@ void WatchItems(TVexoServer &Server, int Seconds) {
     std::printf("watching %d items for %d seconds\n", Group->OPCItems()->Count(), Seconds);
     // The demo runs for a fixed time on purpose: it shows the changes as
     // they come. The condition never holds, the timeout ends the loop.
-    vexo::Application->ProcessMessagesUntil([] { return false; },
-                                            std::chrono::seconds(Seconds));
+    vexo::Application->ProcessMessagesUntil([] { return false; }, std::chrono::seconds(Seconds));
     std::printf("%d values received\n", Values);
     Server.OnDatachange = nullptr;
 }

@@ -19,7 +19,8 @@ TEST_F(CommandLineTest, UsageErrorsNameTheOffendingInputAndExitWith2) {
         {{"-x", "status"}, "'status' has no option '-x'"},
         {{"read", "--rate", "100", "X"}, "'read' has no option '--rate'"},
         {{"watch", "X", "--rate"}, "option '--rate' needs a value"},
-        {{"watch", "X", "--rate", "-1"}, "'-1' is not a whole number of milliseconds in 0..2147483647"},
+        {{"watch", "X", "--rate", "-1"},
+         "'-1' is not a whole number of milliseconds in 0..2147483647"},
         {{"watch", "X", "--rate", "2147483648"}, "'2147483648'"},
         {{"save", "f", "X", "-r", "99999999999"}, "'99999999999'"},
         {{"watch", "X", "--seconds", "1x"}, "'1x' is not a whole number of seconds"},
@@ -85,8 +86,8 @@ TEST_F(CommandLineTest, HelpIsPerCommandWithExamplesAndTheVersionIsPrinted) {
 TEST_F(CommandLineTest, ShortAndLongOptionsStandBeforeOrAfterTheCommandUntilDoubleDash) {
     // "-s ID", "--name=value", options before the command, and "--" ending them all parse alike.
     const cli::TCliOptions O = cli::ParseCommandLine(
-        {"--server={7E46A347-A843-44D9-B2C6-ADCF158C9B0F}", "watch", "A", "-r", "0", "-c",
-         "plant7", "--seconds=2147483647", "-f", "json", "-v", "--", "--count", "-1"});
+        {"--server={7E46A347-A843-44D9-B2C6-ADCF158C9B0F}", "watch", "A", "-r", "0", "-c", "plant7",
+         "--seconds=2147483647", "-f", "json", "-v", "--", "--count", "-1"});
     EXPECT_EQ(O.Command, "watch");
     EXPECT_EQ(O.Args, (std::vector<std::string>{"A", "--count", "-1"}));
     EXPECT_EQ(O.Server, "{7E46A347-A843-44D9-B2C6-ADCF158C9B0F}");
@@ -106,7 +107,8 @@ TEST_F(CommandLineTest, ShortAndLongOptionsStandBeforeOrAfterTheCommandUntilDoub
 }
 
 TEST_F(CommandLineTest, ShellLinesSplitLikeAShellDoes) {
-    // Blanks separate, both quotes group, backslashes escape, '#' comments; an open quote is refused.
+    // Blanks separate, both quotes group, backslashes escape, '#' comments; an open quote is
+    // refused.
     EXPECT_EQ(cli::SplitShellLine(R"(  write "Simulation.Line 1.Setpoint=5"  'a b' # c)"),
               (std::vector<std::string>{"write", "Simulation.Line 1.Setpoint=5", "a b"}));
     EXPECT_EQ(cli::SplitShellLine(R"(read a\ b "x\"y" 'it''s' "" # read more)"),

@@ -40,7 +40,8 @@ TEST_F(ConfigCommandsTest, SaveThenLoadConnectsAndListsTheGroupInEveryFormat) {
                       "200", "--server", "Vexo.Simulation.DA10.1"});
     ASSERT_EQ(R.Code, cli::ExitSuccess) << R.Err;
     EXPECT_EQ(R.Out, "saved group CLI with 2 items of Vexo.Simulation.DA10.1 (update rate 200 ms) "
-                     "to " + File + "\n");
+                     "to " +
+                         File + "\n");
     const std::string Text = ReadFile();
     EXPECT_TRUE(Contains(Text, "ServerName = 'Vexo.Simulation.DA10.1'")) << Text;
     EXPECT_TRUE(Contains(Text, "Active = True")) << Text;
@@ -57,9 +58,9 @@ TEST_F(ConfigCommandsTest, SaveThenLoadConnectsAndListsTheGroupInEveryFormat) {
     R = Run({"load", File, "-f", "csv"});
     const auto Rows = ParseCsv(R.Out);
     ASSERT_EQ(Rows.size(), 3u) << R.Out;
-    EXPECT_EQ(Rows[2], (std::vector<std::string>{"Vexo.Simulation.DA10.1", "this computer", "true",
-                                                 "CLI", "200", "true", "Simulation.Line 1.Level",
-                                                 "", "true"}));
+    EXPECT_EQ(Rows[2],
+              (std::vector<std::string>{"Vexo.Simulation.DA10.1", "this computer", "true", "CLI",
+                                        "200", "true", "Simulation.Line 1.Level", "", "true"}));
     R = Run({"load", File, "-f", "json"});
     const nlohmann::json Loaded = nlohmann::json::parse(R.Out);
     EXPECT_EQ(Loaded["connected"], true);

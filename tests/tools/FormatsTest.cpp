@@ -23,8 +23,8 @@ cli::TCliOptions WithFormat(cli::TOutputFormat Format) {
 
 TEST(FormatsTest, AwkwardTextSurvivesCsvAndJsonAndKeepsTableRowsOnOneLine) {
     // Separators, quotes, line breaks, blanks and non-ASCII text read back unchanged.
-    const std::vector<std::string> Texts = {"a,b", "say \"hi\"", "two\nlines", " padded ", "",
-                                            "Füllstand ✓", "plain"};
+    const std::vector<std::string> Texts = {"a,b", "say \"hi\"",  "two\nlines", " padded ",
+                                            "",    "Füllstand ✓", "plain"};
     for (const cli::TOutputFormat Format :
          {cli::TOutputFormat::Csv, cli::TOutputFormat::Json, cli::TOutputFormat::Table}) {
         std::ostringstream Out;

@@ -32,8 +32,8 @@ bool IsIsoWithOffset(const std::string &Text) {
 TEST_F(ItemCommandsTest, ReadGivesTheSameValuesInEveryFormat) {
     // Table, CSV (parsed back) and JSON (parsed back) carry the same typed values and columns.
     const std::vector<std::string> Ids = {
-        "Simulation.Constant.Int4", "Simulation.Constant.Real8", "Simulation.Constant.String",
-        "Simulation.Constant.Boolean", "Simulation.Constant.Time", "Simulation.Constant.Money",
+        "Simulation.Constant.Int4",    "Simulation.Constant.Real8", "Simulation.Constant.String",
+        "Simulation.Constant.Boolean", "Simulation.Constant.Time",  "Simulation.Constant.Money",
         "Simulation.Quality.Uncertain"};
     std::vector<std::string> Args = {"read"};
     Args.insert(Args.end(), Ids.begin(), Ids.end());
@@ -76,8 +76,9 @@ TEST_F(ItemCommandsTest, ReadGivesTheSameValuesInEveryFormat) {
         for (const auto &[Key, Value] : Object.items())
             Keys.push_back(Key);
         EXPECT_EQ(Keys, ReadColumns) << "columns in their order";
-        const std::string ValueText =
-            Object["value"].is_string() ? Object["value"].get<std::string>() : Object["value"].dump();
+        const std::string ValueText = Object["value"].is_string()
+                                          ? Object["value"].get<std::string>()
+                                          : Object["value"].dump();
         EXPECT_EQ(Rows[I + 1][0], Ids[I]);
         EXPECT_EQ(Rows[I + 1][1], ValueText);
         EXPECT_EQ(Rows[I + 1][2], Object["type"]);
@@ -128,7 +129,8 @@ TEST_F(ItemCommandsTest, ReadFromDeviceAndFromTheDA10Server) {
 }
 
 TEST_F(ItemCommandsTest, WriteConvertsToEachItemsTypeAndShowsWhatReadsBack) {
-    // Text becomes each item's type (arrays split at ';', ISO dates); JSON shows sent and read values.
+    // Text becomes each item's type (arrays split at ';', ISO dates); JSON shows sent and read
+    // values.
     const TToolRun R =
         Run({"write", "Simulation.Bucket.Int4=-42", "Simulation.Bucket.String=a=b, \"c\"",
              "Simulation.Bucket.Boolean=true", "Simulation.Bucket.Real8=2.5",
@@ -161,13 +163,12 @@ TEST_F(ItemCommandsTest, WriteConvertsToEachItemsTypeAndShowsWhatReadsBack) {
 
 TEST_F(ItemCommandsTest, WriteNamesTheItemTheTextAndTheTypeForEveryRefusedValue) {
     // Out-of-range and malformed text, read-only and unknown items fail; the rest is written.
-    const TToolRun R = Run(
-        {"write", "Simulation.Bucket.Int1=1000", "Simulation.Bucket.Real8=abc",
-         "Simulation.Bucket.UInt2=-1", "Simulation.Bucket.Money=1.23456",
-         "Simulation.Bucket.Boolean=maybe", "Simulation.Bucket.Time=06.05.2024",
-         "Simulation.Bucket.Int4Array=1;x;3", "Simulation.Bucket.Real4=1e39",
-         "Simulation.ReadOnly.Int4=1", "Simulation.Unknown=1", "Simulation.Bucket.UInt2=65535",
-         "--format", "csv"});
+    const TToolRun R = Run({"write", "Simulation.Bucket.Int1=1000", "Simulation.Bucket.Real8=abc",
+                            "Simulation.Bucket.UInt2=-1", "Simulation.Bucket.Money=1.23456",
+                            "Simulation.Bucket.Boolean=maybe", "Simulation.Bucket.Time=06.05.2024",
+                            "Simulation.Bucket.Int4Array=1;x;3", "Simulation.Bucket.Real4=1e39",
+                            "Simulation.ReadOnly.Int4=1", "Simulation.Unknown=1",
+                            "Simulation.Bucket.UInt2=65535", "--format", "csv"});
     EXPECT_EQ(R.Code, cli::ExitPartial);
     const auto Rows = ParseCsv(R.Out);
     ASSERT_EQ(Rows.size(), 2u) << R.Out;
@@ -201,9 +202,9 @@ TEST_F(ItemCommandsTest, WatchWritesOneFlushedRecordPerChangeInEachFormat) {
     for (const char *Server : {"Vexo.Simulation.1", DA10}) {
         SCOPED_TRACE(Server);
         // --seconds only bounds the test should --count be ignored.
-        TToolRun R = Run({"watch", "Simulation.Ramp.Int4", "Simulation.Sine.Real8", "--server",
-                          Server, "--rate", "100", "--count", "5", "--seconds", "60", "-f",
-                          "json"});
+        TToolRun R =
+            Run({"watch", "Simulation.Ramp.Int4", "Simulation.Sine.Real8", "--server", Server,
+                 "--rate", "100", "--count", "5", "--seconds", "60", "-f", "json"});
         EXPECT_EQ(R.Code, cli::ExitSuccess) << R.Err;
         const auto Records = Lines(R.Out);
         ASSERT_EQ(Records.size(), 5u) << R.Out;
@@ -215,8 +216,8 @@ TEST_F(ItemCommandsTest, WatchWritesOneFlushedRecordPerChangeInEachFormat) {
             EXPECT_TRUE(Object["value"].is_number()) << Line;
             EXPECT_TRUE(IsIsoWithOffset(Object["timestamp"])) << Line;
         }
-        R = Run({"watch", "Simulation.Ramp.Int4", "-s", Server, "-r", "100", "-n", "3", "-t",
-                 "60", "-f", "csv"});
+        R = Run({"watch", "Simulation.Ramp.Int4", "-s", Server, "-r", "100", "-n", "3", "-t", "60",
+                 "-f", "csv"});
         EXPECT_EQ(R.Code, cli::ExitSuccess) << R.Err;
         const auto Rows = ParseCsv(R.Out);
         ASSERT_EQ(Rows.size(), 4u) << R.Out;

@@ -38,7 +38,8 @@ std::string ReadAll(const std::string &File) {
 
 /// Runs Command with sh, the directory of vexo-opc first on PATH, Input on stdin.
 TProcessRun Shell(const std::string &Command, const std::string &Input = {}) {
-    const std::string Base = ::testing::TempDir() + "vexo_opc_process_" + std::to_string(::getpid());
+    const std::string Base =
+        ::testing::TempDir() + "vexo_opc_process_" + std::to_string(::getpid());
     std::ofstream(Base + ".in", std::ios::binary) << Input;
     const std::string Dir = std::filesystem::path(VEXO_OPC_BINARY).parent_path().string();
     const std::string Line = "PATH='" + Dir + "':\"$PATH\"; export PATH; (" + Command + ") < '" +
@@ -80,11 +81,10 @@ TEST(ProcessTest, AFullStandardOutputFailsWithTheReason) {
 
 TEST(ProcessTest, AShellScriptOnStandardInputKeepsItsServerAndNoProgressLeaksIntoPipes) {
     // Written values read back within one run; a recursive browse writes no progress into a pipe.
-    const TProcessRun R = Shell("vexo-opc shell",
-                                "write Simulation.Bucket.Int2=-7\n"
-                                "read Simulation.Bucket.Int2 -f json\n"
-                                "watch Simulation.Bucket.Int2 -n 1 -t 60 -f csv\n"
-                                "browse -R -f csv\n");
+    const TProcessRun R = Shell("vexo-opc shell", "write Simulation.Bucket.Int2=-7\n"
+                                                  "read Simulation.Bucket.Int2 -f json\n"
+                                                  "watch Simulation.Bucket.Int2 -n 1 -t 60 -f csv\n"
+                                                  "browse -R -f csv\n");
     ASSERT_EQ(R.Code, 0) << R.Err;
     EXPECT_TRUE(R.Err.empty()) << R.Err;
     EXPECT_TRUE(Contains(R.Out, "\"value\": -7")) << R.Out;

@@ -39,8 +39,8 @@ TEST_F(ServerCommandsTest, ServersListsEachClassOnceWithItsCategories) {
         ASSERT_EQ(R.Code, cli::ExitSuccess) << R.Err;
         const auto Rows = ParseCsv(R.Out);
         ASSERT_EQ(Rows.size(), 3u) << R.Out;
-        EXPECT_EQ(Rows[0], (std::vector<std::string>{"progid", "classid", "categories",
-                                                     "description"}));
+        EXPECT_EQ(Rows[0],
+                  (std::vector<std::string>{"progid", "classid", "categories", "description"}));
         EXPECT_EQ(Rows[1][0] + " " + Rows[1][1] + " " + Rows[1][2],
                   "Vexo.Simulation.1 {7E46A347-A843-44D9-B2C6-ADCF158C9B0F} DA1.0,DA2.0");
         EXPECT_EQ(Rows[2][0] + " " + Rows[2][2], "Vexo.Simulation.DA10.1 DA1.0");
@@ -116,15 +116,14 @@ TEST_F(ServerCommandsTest, RecursiveBrowseFindsTheSameItemsOnTheFlatServer) {
     EXPECT_GT(TreeSet.size(), 50u);
 
     // Below a path: the hierarchical walk starts there, the flat list selects by prefix.
-    const std::vector<std::string> Quality = {"Simulation.Quality.Override",
-                                              "Simulation.Quality.Uncertain",
-                                              "Simulation.Quality.Bad"};
+    const std::vector<std::string> Quality = {
+        "Simulation.Quality.Override", "Simulation.Quality.Uncertain", "Simulation.Quality.Bad"};
     EXPECT_EQ(Column(Run({"browse", "Simulation.Quality", "-R", "-f", "csv"}).Out, 2), Quality);
-    EXPECT_EQ(Column(Run({"browse", "Simulation.Quality", "-s", "Vexo.Simulation.DA10.1", "-f",
-                          "csv"})
-                         .Out,
-                     2),
-              Quality);
+    EXPECT_EQ(
+        Column(
+            Run({"browse", "Simulation.Quality", "-s", "Vexo.Simulation.DA10.1", "-f", "csv"}).Out,
+            2),
+        Quality);
     const TToolRun None = Run({"browse", "Simulation.Qual", "--server", "Vexo.Simulation.DA10.1"});
     EXPECT_EQ(None.Code, cli::ExitFailure);
     EXPECT_TRUE(Contains(None.Err, "no item ids below 'Simulation.Qual'")) << None.Err;

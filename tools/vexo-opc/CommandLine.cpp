@@ -79,8 +79,7 @@ constexpr TCommandInfo Commands[] = {
     {"save", "FILE [ITEM...]", 1, -1, osConnect | osRate,
      "save group \"CLI\" with the items as a configuration",
      "  vexo-opc save line1.txt \"Simulation.Line 1.Level\" --rate 500\n"},
-    {"load", "FILE", 1, 1, osFormat,
-     "load a configuration and list its groups and items",
+    {"load", "FILE", 1, 1, osFormat, "load a configuration and list its groups and items",
      "  vexo-opc load line1.txt\n"},
     {"shell", "", 0, 0, osConnect | osShell,
      "run commands from a terminal or a script, one connection",
@@ -105,8 +104,8 @@ std::string CheckNumber(const std::string &Text, std::int32_t Min, std::int32_t 
     const auto [Ptr, Ec] = std::from_chars(Text.data(), End, Value);
     if (!Text.empty() && Ec == std::errc() && Ptr == End && Value >= Min && Value <= Max)
         return {};
-    return "'" + Text + "' is not a whole number of " + Unit + " in " + std::to_string(Min) +
-           ".." + std::to_string(Max);
+    return "'" + Text + "' is not a whole number of " + Unit + " in " + std::to_string(Min) + ".." +
+           std::to_string(Max);
 }
 
 std::int32_t ToNumber(const std::string &Text) {
@@ -116,8 +115,7 @@ std::int32_t ToNumber(const std::string &Text) {
 }
 
 CLI::Validator NumberIn(std::int32_t Min, std::int32_t Max, const char *Unit) {
-    return CLI::Validator(
-        [=](std::string &Text) { return CheckNumber(Text, Min, Max, Unit); }, "");
+    return CLI::Validator([=](std::string &Text) { return CheckNumber(Text, Min, Max, Unit); }, "");
 }
 
 /// The strings CLI11 fills, converted once parsing succeeded.
@@ -272,8 +270,10 @@ TCliOptions Parse(const std::vector<std::string> &Given, bool InShell) {
     for (const std::string &Extra : Sub.remaining()) {
         const std::string Name = Extra.substr(0, Extra.find('='));
         if (InShell && (Name == "-s" || Name == "--server" || Name == "-c" || Name == "--computer"))
-            throw EUsageError("'" + Name + "' is given once for the whole shell, as in "
-                              "'vexo-opc shell --server ID'", Info->Name);
+            throw EUsageError("'" + Name +
+                                  "' is given once for the whole shell, as in "
+                                  "'vexo-opc shell --server ID'",
+                              Info->Name);
         if (Extra.starts_with("-"))
             throw EUsageError("'" + std::string(Info->Name) + "' has no option '" + Extra + "'",
                               Info->Name);
@@ -287,8 +287,8 @@ TCliOptions Parse(const std::vector<std::string> &Given, bool InShell) {
     if (Count < Info->MinArgs)
         throw EUsageError("'" + O.Command + "' needs " + Info->Positionals, O.Command);
     if (Info->MaxArgs >= 0 && Count > Info->MaxArgs)
-        throw EUsageError("unexpected argument '" + O.Args[Info->MaxArgs] + "' for '" +
-                              O.Command + "'",
+        throw EUsageError("unexpected argument '" + O.Args[Info->MaxArgs] + "' for '" + O.Command +
+                              "'",
                           O.Command);
     if (Trim(O.Server).empty())
         throw EUsageError("option '--server' needs a ProgID or class id, not '" + O.Server + "'",
@@ -373,7 +373,8 @@ std::vector<std::string> SplitShellLine(const std::string &Line) {
         } else if (Quote == '"') {
             if (C == '"')
                 Quote = 0;
-            else if (C == '\\' && I + 1 < Line.size() && (Line[I + 1] == '"' || Line[I + 1] == '\\'))
+            else if (C == '\\' && I + 1 < Line.size() &&
+                     (Line[I + 1] == '"' || Line[I + 1] == '\\'))
                 Word += Line[++I];
             else
                 Word += C;

@@ -107,8 +107,8 @@ int RunSave(TCliSession &Session, const TCliOptions &Options) {
         Server.SaveToFile(File);
     } catch (const EStreamError &E) {
         const int Errno = errno;
-        throw EOPCException(WithReason("cannot save to '" + File + "': " + E.Message(),
-                                       FileReason(File, Errno)));
+        throw EOPCException(
+            WithReason("cannot save to '" + File + "': " + E.Message(), FileReason(File, Errno)));
     }
     Session.EndProgress();
     Session.Out << "saved group CLI with " << Ids.size() << " items of " << Server.ServerName()
@@ -136,8 +136,8 @@ int RunLoad(TCliSession &Session, const TCliOptions &Options) {
         throw EOPCException(WithReason(Cannot + ": " + E.Message(), FileReason(File, Errno)));
     } catch (const EOPCException &E) {
         throw EOPCException(Cannot + ": it names server '" + Server->ServerName() + "' on " +
-                            ComputerText(Server->ComputerName()) + ", which cannot be connected: " +
-                            E.Message());
+                            ComputerText(Server->ComputerName()) +
+                            ", which cannot be connected: " + E.Message());
     } catch (const Exception &E) {
         if (E.Message() == "wrong fileformat")
             throw EOPCException(Cannot + ": wrong fileformat (no saved TVexoServer in its first "
@@ -171,8 +171,8 @@ int RunLoad(TCliSession &Session, const TCliOptions &Options) {
                            {"items", TCell::array()}};
         std::vector<TCell> Head = {Group.Name(), Group.UpdateRate(), Group.IsActive()};
         if (Options.Format == TOutputFormat::Csv)
-            Head.insert(Head.begin(), {Server->ServerName(), ComputerText(Server->ComputerName()),
-                                       Connected});
+            Head.insert(Head.begin(),
+                        {Server->ServerName(), ComputerText(Server->ComputerName()), Connected});
         if (Items.Count() == 0) {
             std::vector<TCell> Row = Head;
             Row.insert(Row.end(), {nullptr, nullptr, nullptr});
@@ -184,7 +184,8 @@ int RunLoad(TCliSession &Session, const TCliOptions &Options) {
             // The reason was reported when the items were added.
             const TCell OnServer = Connected ? TCell(IsOnServer(Item)) : TCell(nullptr);
             NotOnServer += Connected && !IsOnServer(Item) ? 1 : 0;
-            const TCell Path = Item.AccessPath().empty() ? TCell(nullptr) : TCell(Item.AccessPath());
+            const TCell Path =
+                Item.AccessPath().empty() ? TCell(nullptr) : TCell(Item.AccessPath());
             std::vector<TCell> Row = Head;
             Row.insert(Row.end(), {Item.ItemID(), Path, OnServer});
             Writer.Add(std::move(Row));
@@ -194,8 +195,7 @@ int RunLoad(TCliSession &Session, const TCliOptions &Options) {
         Json["groups"].push_back(std::move(JsonGroup));
     }
     if (Options.Format == TOutputFormat::Json)
-        Session.Out << Json.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace)
-                    << '\n';
+        Session.Out << Json.dump(2, ' ', false, nlohmann::detail::error_handler_t::replace) << '\n';
     else
         Writer.Finish();
     return ItemsExitCode(NotOnServer, Total);

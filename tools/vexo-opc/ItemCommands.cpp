@@ -50,8 +50,8 @@ std::vector<TCell> ValueRow(const TVexoItem &Item) {
     const TVexoItemValue V = Item.Snapshot();
     const std::int32_t Type =
         V.Value.VarType() == VT_EMPTY ? Item.CanonicalDatatype() : V.Value.VarType();
-    return {Item.ItemID(),      ValueToCell(V.Value), TypeName(Type),
-            QualityName(V.Quality), V.Quality,        TimeToCell(V.TimeStamp)};
+    return {Item.ItemID(), ValueToCell(V.Value),   TypeName(Type), QualityName(V.Quality),
+            V.Quality,     TimeToCell(V.TimeStamp)};
 }
 
 struct TWriteRequest {

@@ -63,7 +63,8 @@ std::string TRecordWriter::TableText(const TCell &Cell) const {
         return "-";
     std::string Text = CellText(Cell);
     // One row stays one line.
-    std::replace_if(Text.begin(), Text.end(), [](char C) { return C == '\n' || C == '\r' || C == '\t'; }, ' ');
+    std::replace_if(
+        Text.begin(), Text.end(), [](char C) { return C == '\n' || C == '\r' || C == '\t'; }, ' ');
     return Text;
 }
 

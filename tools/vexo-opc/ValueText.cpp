@@ -128,7 +128,8 @@ std::int64_t ParseCurrency(const std::string &Text) {
     const bool Negative = Signed && Text[0] == '-';
     const std::size_t P = Signed ? 1 : 0;
     const std::size_t Dot = Text.find('.', P);
-    const std::string Whole = Text.substr(P, Dot == std::string::npos ? std::string::npos : Dot - P);
+    const std::string Whole =
+        Text.substr(P, Dot == std::string::npos ? std::string::npos : Dot - P);
     std::string Fraction = Dot == std::string::npos ? std::string() : Text.substr(Dot + 1);
     if ((Whole.empty() && Fraction.empty()) || Fraction.size() > 4 ||
         Whole.find_first_not_of("0123456789") != std::string::npos ||
@@ -141,7 +142,8 @@ std::int64_t ParseCurrency(const std::string &Text) {
         if (Scaled > static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()) + 1)
             Refuse(Text, "is out of range for CY");
     }
-    if (!Negative && Scaled > static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()))
+    if (!Negative &&
+        Scaled > static_cast<unsigned __int128>(std::numeric_limits<std::int64_t>::max()))
         Refuse(Text, "is out of range for CY");
     return Negative ? static_cast<std::int64_t>(-static_cast<__int128>(Scaled))
                     : static_cast<std::int64_t>(Scaled);

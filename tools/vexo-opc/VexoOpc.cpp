@@ -33,9 +33,9 @@ struct TCommandEntry {
 };
 
 constexpr TCommandEntry CommandTable[] = {
-    {"servers", RunServers}, {"status", RunStatus}, {"browse", RunBrowse},
-    {"properties", RunProperties}, {"read", RunRead}, {"write", RunWrite},
-    {"watch", RunWatch}, {"save", RunSave}, {"load", RunLoad},
+    {"servers", RunServers},       {"status", RunStatus}, {"browse", RunBrowse},
+    {"properties", RunProperties}, {"read", RunRead},     {"write", RunWrite},
+    {"watch", RunWatch},           {"save", RunSave},     {"load", RunLoad},
     {"shell", RunShell},
 };
 
