@@ -96,12 +96,12 @@ TEST_F(ConfigCommandsTest, FilesThatCannotBeUsedAreNamedWithTheReason) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> Cases = {
         {{"load", Missing},
          "cannot load '" + Missing + "': Cannot open file \"" + Missing +
-             "\": No such file or directory"},
+             "\". No such file or directory"},
         {{"load", Dir}, "cannot load '" + Dir + "': it is a directory"},
         {{"save", Dir, "Simulation.Ramp.Int4"}, "cannot save to '" + Dir + "': it is a directory"},
         {{"save", Dir + "no_dir/x.txt", "Simulation.Ramp.Int4"},
          "cannot save to '" + Dir + "no_dir/x.txt': Cannot create file \"" + Dir +
-             "no_dir/x.txt\": there is no directory '" + Dir + "no_dir'"},
+             "no_dir/x.txt\". No such file or directory"},
     };
     for (const auto &[Args, Message] : Cases) {
         const TToolRun R = Run(Args);

@@ -8,8 +8,6 @@
 // the reason whenever it cannot be used.
 //
 //===----------------------------------------------------------------------===//
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <limits>
 
@@ -44,23 +42,6 @@ class TEventsOff {
     TOnOPCErrorEvent FOnError;
     TOnOPCServerShutdownEvent FOnServerShutdown;
 };
-
-/// Why File cannot be written or read: what the file system says about it,
-/// else the error number the failed call left.
-std::string FileReason(const std::string &File, int Errno) {
-    namespace fs = std::filesystem;
-    std::error_code Ec;
-    if (fs::is_directory(File, Ec))
-        return "it is a directory";
-    const fs::path Parent = fs::path(File).parent_path();
-    if (!Parent.empty() && !fs::is_directory(Parent, Ec))
-        return "there is no directory '" + Parent.string() + "'";
-    return Errno != 0 ? std::strerror(Errno) : std::string();
-}
-
-std::string WithReason(const std::string &Text, const std::string &Reason) {
-    return Reason.empty() ? Text : Text + ": " + Reason;
-}
 
 } // namespace
 
@@ -129,11 +110,9 @@ int RunLoad(TCliSession &Session, const TCliOptions &Options) {
         ConnectErrors.push_back(Text);
     };
     try {
-        errno = 0;
         Server->LoadFromFile(File);
     } catch (const EStreamError &E) {
-        const int Errno = errno;
-        throw EOPCException(WithReason(Cannot + ": " + E.Message(), FileReason(File, Errno)));
+        throw EOPCException(Cannot + ": " + E.Message()); // the message names the reason
     } catch (const EOPCException &E) {
         throw EOPCException(Cannot + ": it names server '" + Server->ServerName() + "' on " +
                             ComputerText(Server->ComputerName()) +
