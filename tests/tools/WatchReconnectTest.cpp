@@ -33,7 +33,7 @@ TEST_F(WatchReconnectTest, WatchPrintsEachStepAndGoesOnAfterTheServerIsBack) {
     // Steps the outage from the watch's own message loop, on this thread.
     const HWND Driver = AllocateHWnd([&](TMessage &) {
         const std::string Text = Out.str();
-        if (Step == 0 && Contains(Text, "Simulation.Ramp.Int4 = ")) {
+        if (Step == 0 && Contains(Text, "\nSimulation.Ramp.Int4 ")) {
             Control->SetOffline(TRUE, RPC_E_DISCONNECTED);
             // The other client's call fails: every watching component of this
             // thread checks its own connection.
@@ -48,7 +48,7 @@ TEST_F(WatchReconnectTest, WatchPrintsEachStepAndGoesOnAfterTheServerIsBack) {
         } else if (Step == 2 && Contains(Text, "-- reconnected after 1 attempt\n")) {
             DataAfter = Text.size();
             Step = 3;
-        } else if (Step == 3 && Contains(Text.substr(DataAfter), "Simulation.Ramp.Int4 = ")) {
+        } else if (Step == 3 && Contains(Text.substr(DataAfter), "\nSimulation.Ramp.Int4 ")) {
             cli::RequestStop();
             Step = 4;
         }
