@@ -84,12 +84,9 @@ int RunSave(TCliSession &Session, const TCliOptions &Options) {
         // part of the configuration, and a reader that binds names would
         // refuse unknown ones.
         TEventsOff Quiet(Server);
-        errno = 0;
         Server.SaveToFile(File);
     } catch (const EStreamError &E) {
-        const int Errno = errno;
-        throw EOPCException(
-            WithReason("cannot save to '" + File + "': " + E.Message(), FileReason(File, Errno)));
+        throw EOPCException("cannot save to '" + File + "': " + E.Message()); // with the reason
     }
     Session.EndProgress();
     Session.Out << "saved group CLI with " << Ids.size() << " items of " << Server.ServerName()
