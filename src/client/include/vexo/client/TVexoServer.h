@@ -94,7 +94,8 @@ class TVexoServer : public TComponent {
     /// Raised on the owner thread when the server asks its clients to let go;
     /// the component disconnects afterwards (OnDisconnect). Like the three
     /// data events, the handler may free the component: it is then
-    /// disconnected by its destructor, without OnDisconnect.
+    /// disconnected by its destructor, without OnDisconnect (the handler
+    /// object goes with it, so it must not touch its captures afterwards).
     TOnOPCServerShutdownEvent OnServerShutdown;
     TOnOPCConnectEvent OnConnect;
     TOnOPCConnectEvent OnDisconnect;
