@@ -63,7 +63,7 @@ TVexoItem::TVexoItem(TCollection *Collection) : TCollectionItem(Collection) {
             Rare().AccessPath = D.AccessPath;
     }
     if (Items)
-        FClientHandle = Items->AllocateHandle(this);
+        Items->AllocateHandle(this);
 }
 
 // The removal's report must not interrupt destruction: it goes to the

@@ -252,8 +252,11 @@ OPCHANDLE TVexoItems::AllocateHandle(TVexoItem *Item) {
         Index = static_cast<std::uint32_t>(FSlots.size());
         FSlots.push_back(nullptr);
     }
+    // The handle is stored under the lock: a callback on another thread may
+    // resolve this slot as soon as it is filled.
     FSlots[Index] = Item;
-    return (Generation << IndexBits) | Index;
+    Item->FClientHandle = (Generation << IndexBits) | Index;
+    return Item->FClientHandle;
 }
 
 void TVexoItems::ReleaseHandle(OPCHANDLE Handle) {
