@@ -296,11 +296,12 @@ TEST_F(ReconnectTest, DestroyingTheComponentDuringAnOutageIsClean) {
 }
 
 TEST_F(ReconnectTest, AHandlerMayFreeTheComponentAtAnyState) {
-    // Freeing the component from OnDisconnect or OnConnectionState (lost,
-    // reconnecting, reconnected) ends the outage: nothing of it is touched
-    // afterwards, and no timer or message of it runs later.
-    enum When { OnDisconnect, OnLost, OnReconnecting, OnReconnected };
-    for (When At : {OnDisconnect, OnLost, OnReconnecting, OnReconnected}) {
+    // Freeing the component from OnDisconnect, OnConnect of an attempt or
+    // OnConnectionState (lost, reconnecting, reconnected) ends the outage:
+    // nothing of it is touched afterwards, and no timer or message of it runs
+    // later.
+    enum When { OnDisconnect, OnConnect, OnLost, OnReconnecting, OnReconnected };
+    for (When At : {OnDisconnect, OnConnect, OnLost, OnReconnecting, OnReconnected}) {
         SCOPED_TRACE(At);
         Log.clear();
         TVexoServer *Server = NewServer();
@@ -308,9 +309,10 @@ TEST_F(ReconnectTest, AHandlerMayFreeTheComponentAtAnyState) {
         Policy(*Server);
         Record(*Server);
         bool Freed = false;
+        // The handler's own closure goes with the component: it sets the flag first.
         auto FreeIt = [&](TObject *Sender) {
-            Free(static_cast<TVexoServer *>(Sender));
             Freed = true;
+            Free(static_cast<TVexoServer *>(Sender));
         };
         if (At == OnDisconnect)
             Server->OnDisconnect = FreeIt;
@@ -322,9 +324,11 @@ TEST_F(ReconnectTest, AHandlerMayFreeTheComponentAtAnyState) {
         };
         auto Old = ConnectSim(*Server);
         Process = Old;
+        if (At == OnConnect)
+            Server->OnConnect = FreeIt;
         ASSERT_EQ(Old->SendShutdown(u"", FALSE), S_OK);
         ASSERT_EQ(Old->SetOffline(TRUE, RPC_E_DISCONNECTED), S_OK);
-        if (At == OnReconnected) {
+        if (At == OnReconnected || At == OnConnect) {
             ASSERT_TRUE(PumpUntil([&] { return !Log.empty() && Log.back() == "reconnecting 2 2"; }));
             Old->SetOffline(FALSE, 0);
         }
