@@ -214,8 +214,17 @@ void TVexoServer::RunAttempt() {
     } catch (...) {
         Failure = std::current_exception();
     }
-    if (Alive.expired())
-        return; // a connect handler freed the component
+    if (Alive.expired()) {
+        // A connect handler freed the component; what failed still gets reported.
+        if (Failure) {
+            try {
+                std::rethrow_exception(Failure);
+            } catch (...) {
+                Application->HandleException(nullptr);
+            }
+        }
+        return;
+    }
     if (FConnectionNumber != Before) {
         // The server was reached. An error from creating a group or from
         // OnConnect is the application's to see; the connection stands,
