@@ -41,6 +41,8 @@ class TVexoItemList : public TList {
     void CheckAllActiveOnServer() const;
 
     // --- Lists built by callbacks ------------------------------------------
+    /// Makes room for Count entries added by AddFromCallback.
+    void ReserveFromCallback(int Count);
     /// Appends Item reached through Handle (callback threads).
     void AddFromCallback(TVexoItem *Item, OPCHANDLE Handle);
     void SetGroupID(int ID) { FGroupID = ID; }
