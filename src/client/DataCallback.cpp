@@ -132,8 +132,12 @@ void TVexoDataCallback::DeliverData(OPCHANDLE hGroup, DWORD dwCount, const OPCHA
     if (dwCount > 0 && phClientItems && pvValues && pwQualities && pftTimeStamps && pErrors) {
         List->ReserveFromCallback(static_cast<int>(dwCount));
         TVexoItems *Items = FGroup->OPCItems();
-        // One reading of the local offset serves the whole batch.
+        // One reading of the local offset serves the whole batch, and a time
+        // stamp equal to the one before (values of one scan mostly share
+        // theirs) is not converted again.
         const int Offset = platform::CurrentUtcOffsetMinutes();
+        FILETIME LastStamp{0, 0};
+        TDateTime LastTime = 0;
         auto Lock = Items->LockForCallback();
         for (DWORD i = 0; i < dwCount; ++i) {
             TVexoItem *Item = nullptr;
@@ -142,8 +146,13 @@ void TVexoDataCallback::DeliverData(OPCHANDLE hGroup, DWORD dwCount, const OPCHA
                 if (!Item)
                     continue; // the item is gone: nothing to store, nothing to list
                 List->AddFromCallback(Item, phClientItems[i]);
-                Item->StoreValue(pvValues[i], pwQualities[i],
-                                 FileTimeToDateTime(pftTimeStamps[i], Offset), pErrors[i]);
+                const FILETIME &Stamp = pftTimeStamps[i];
+                if (Stamp.dwLowDateTime != LastStamp.dwLowDateTime ||
+                    Stamp.dwHighDateTime != LastStamp.dwHighDateTime) {
+                    LastStamp = Stamp;
+                    LastTime = FileTimeToDateTime(Stamp, Offset);
+                }
+                Item->StoreValue(pvValues[i], pwQualities[i], LastTime, pErrors[i]);
             } catch (const EOleSysError &Failure) {
                 // A value that cannot be copied fails its item, which is still reported.
                 if (Item)

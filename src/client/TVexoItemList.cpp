@@ -59,13 +59,6 @@ void TVexoItemList::ReserveFromCallback(int Count) {
     FHandles.reserve(static_cast<std::size_t>(Count));
 }
 
-void TVexoItemList::AddFromCallback(TVexoItem *Item, OPCHANDLE Handle) {
-    // Entries added otherwise have no handle; they are kept as they are.
-    FHandles.resize(static_cast<std::size_t>(Count()), 0);
-    Add(Item);
-    FHandles.push_back(Handle);
-}
-
 // Compacts the list in place, keeping the order of the surviving entries.
 void TVexoItemList::DropStaleEntries(const TVexoItems &Items) {
     FHandles.resize(static_cast<std::size_t>(Count()), 0);

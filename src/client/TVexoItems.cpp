@@ -31,7 +31,7 @@ constexpr OPCHANDLE NoHandle = static_cast<OPCHANDLE>(-1);
 // Client handle layout: low 22 bits slot index, high 10 bits generation. The
 // generation runs 1..1023, so 0 is never a handle; the last slot index is not
 // used, so -1 is never one either.
-constexpr unsigned IndexBits = 22;
+constexpr unsigned IndexBits = TVexoItems::HandleIndexBits;
 constexpr std::uint32_t IndexMask = (1u << IndexBits) - 1;
 constexpr std::uint32_t MaxSlots = IndexMask; // index IndexMask stays unused
 constexpr std::uint32_t MaxGeneration = (1u << (32 - IndexBits)) - 1;
@@ -278,14 +278,6 @@ void TVexoItems::ReleaseHandle(OPCHANDLE Handle) {
     FSlots[Index] = nullptr;
     const std::uint32_t Generation = Handle >> IndexBits;
     FFreeSlots.push_back({Index, Generation == MaxGeneration ? 1 : Generation + 1});
-}
-
-TVexoItem *TVexoItems::ItemFromHandle(OPCHANDLE Handle) const {
-    const std::uint32_t Index = Handle & IndexMask;
-    if (Index >= FSlots.size())
-        return nullptr;
-    TVexoItem *Item = FSlots[Index];
-    return Item && Item->FClientHandle == Handle ? Item : nullptr;
 }
 
 // --- Batch operations ----------------------------------------------------------------------
