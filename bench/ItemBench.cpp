@@ -2,7 +2,8 @@
 //
 // BM_AddItems: OPCAddItems of N local items of one group in one call against
 // the simulation server (client and server), with counters splitting it into
-// server_ms (the same AddItems call made directly) and client_ms.
+// server_ms (the same AddItems call made directly) and client_ms, and first_ms,
+// the first such call of the run (made before the measured ones).
 // BM_AddItemsServerOnly: that direct call alone (its time includes removal).
 // BM_ItemMemory: the client memory each item costs, counted by the global
 // operator new/delete below (usable block sizes, per thread) and reported as
