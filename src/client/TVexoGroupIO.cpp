@@ -232,12 +232,17 @@ bool TVexoGroup::AsyncWrite(TVexoItemList *ItemList) {
         Hr = Async->Write(FAdviseSink->WriteConnection(), Count, A.Handles, A.Values, &Id,
                           &A.Errors);
     }
+    return EndAsyncItemCall(*List, Id, Hr, A.Errors);
+}
+
+bool TVexoGroup::EndAsyncItemCall(const TVexoItemList &List, DWORD Id, HRESULT Hr,
+                                  const HRESULT *Errors) {
     bool AllGood = false;
     {
         bool Done = false;
         auto Lock = EndAsyncCall(Id, Id != 0, Done);
         if (SUCCEEDED(Hr))
-            AllGood = StoreAsyncResults(*List, A.Errors, Done);
+            AllGood = StoreAsyncResults(List, Errors, Done);
     }
     OPCCheck(Hr);
     return AllGood;
@@ -265,15 +270,7 @@ bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
         Hr = Async->Read(FAdviseSink->Connection(), OPC_DS_DEVICE, Count, A.Handles, &Id,
                          &A.Errors);
     }
-    bool AllGood = false;
-    {
-        bool Done = false;
-        auto Lock = EndAsyncCall(Id, Id != 0, Done);
-        if (SUCCEEDED(Hr))
-            AllGood = StoreAsyncResults(*List, A.Errors, Done);
-    }
-    OPCCheck(Hr);
-    return AllGood;
+    return EndAsyncItemCall(*List, Id, Hr, A.Errors);
 }
 
 void TVexoGroup::Refresh(bool FromCache) {
