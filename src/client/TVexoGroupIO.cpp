@@ -22,6 +22,7 @@
 #include <vexo/client/VexoSinks.h>
 #include <vexo/foundation/Conversions.h>
 #include <vexo/platform/TaskMemory.h>
+#include <vexo/platform/Time.h>
 #include <vexo/platform/Variant.h>
 
 namespace vexo {
@@ -178,14 +179,15 @@ bool TVexoGroup::SyncRead(TVexoItemList *ItemList, bool FromCache) {
         A.StateCount = Count;
     OPCCheck(Hr);
     bool AllGood = true;
+    const int Offset = platform::CurrentUtcOffsetMinutes();
     for (DWORD i = 0; i < Count; ++i) {
         TVexoItem *Item = List->GetItem(static_cast<int>(i));
         const HRESULT E = A.Errors ? A.Errors[i] : E_FAIL;
         if (SUCCEEDED(E) && A.States) {
             const OPCITEMSTATE &S = A.States[i];
             try {
-                Item->StoreValue(S.vDataValue, S.wQuality, FileTimeToDateTime(S.ftTimeStamp),
-                                 S_OK);
+                Item->StoreValue(S.vDataValue, S.wQuality,
+                                 FileTimeToDateTime(S.ftTimeStamp, Offset), S_OK);
             } catch (const EOleSysError &Failure) {
                 // A value that cannot be copied fails its item only.
                 Item->SetFailed(Failure.ErrorCode());
