@@ -13,6 +13,7 @@
 #include <atomic>
 #include <climits>
 #include <ctime>
+#include <mutex>
 
 #include "VariantText.h"
 
@@ -42,6 +43,10 @@ long long CoarseMonotonicNs() {
 
 /// The offset the system's time-zone data gives for now (the slow path).
 int SystemOffsetMinutes() {
+    // One refresh at a time: the C library's zone state is shared, and its
+    // own lock is invisible to the thread checkers.
+    static std::mutex Lock;
+    std::lock_guard<std::mutex> Guard(Lock);
     tzset(); // re-read the zone so a change is noticed
     std::time_t now = std::time(nullptr);
     std::tm local{};

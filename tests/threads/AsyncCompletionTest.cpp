@@ -52,8 +52,11 @@ class AsyncCompletionTest : public DataPathFixture,
         G = AddGroup("G", {"Simulation.Bucket.Int4", "Simulation.Bucket.Int1"});
         A = G->OPCItems()->GetItem(0);
         B = G->OPCItems()->GetItem(1);
-        // Both items have their first values before the rounds begin.
-        ASSERT_TRUE(PumpUntil([&] { return A->TimeStamp() != 0 && B->TimeStamp() != 0; }));
+        // Both items have their first values, and the events that brought
+        // them were delivered, before the rounds begin: a round must not take
+        // the initial update for its own completion.
+        ASSERT_TRUE(WaitListing(SeenEvent::DataChange, A));
+        ASSERT_TRUE(WaitListing(SeenEvent::DataChange, B));
     }
     bool DA20() const { return GetParam().ProgID == std::string(SimProgID); }
     /// Waits for an event of kind K listing Item; false after the deadline.
