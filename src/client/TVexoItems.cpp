@@ -86,7 +86,7 @@ WCHAR *PutWide(WCHAR *Out, const std::string &S) {
         for (const char C : S)
             *Out++ = static_cast<WCHAR>(C);
     } else {
-        const std::u16string W = platform::Utf8ToUtf16(S);
+        const platform::WideString W = platform::Utf8ToUtf16(S);
         std::memcpy(Out, W.data(), W.size() * sizeof(WCHAR));
         Out += W.size();
     }

@@ -115,13 +115,13 @@ TEST(PlatformThreads, RegistryAndClipboardFormats) {
                 RegCloseKey(k);
             }
         }
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, base.c_str());
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, base.c_str());
         ids[t] = RegisterClipboardFormatA("VexoThreads:Shared");
     });
     EXPECT_EQ(RegOpenKeyCount(), keys);
     for (UINT id : ids)
         EXPECT_EQ(id, ids[0]);
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, "VexoThreads");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "VexoThreads");
 }
 
 // The cached UTC offset is read and refreshed from many threads without a lock.
