@@ -137,7 +137,7 @@ void TVexoAdviseSink::UnAdvise() {
         std::lock_guard<std::mutex> Gate(FGate);
         Group = FGroup;
     }
-    if (FAdviseResult == S_OK && Group)
+    if (SUCCEEDED(FAdviseResult) && Group)
         DataObjectUnadvise(Group->ItemMgt(), FConnection);
     FAdviseResult = E_FAIL;
 }

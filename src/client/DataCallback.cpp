@@ -72,6 +72,20 @@ void TVexoDataCallback::Detach() {
     FGroup = nullptr;
 }
 
+// The gate is not held across Unadvise: a server may wait there for a
+// callback that is running in this sink.
+void TVexoDataCallback::Withdraw() {
+    TVexoGroup *Group;
+    {
+        std::lock_guard<std::mutex> Gate(FGate);
+        Group = FGroup;
+        FGroup = nullptr;
+    }
+    if (Group && SUCCEEDED(FAdviseResult) && Group->ItemMgt())
+        UnadviseConnectionPoint(Group->ItemMgt(), IID_IOPCDataCallback, FCookie);
+    FAdviseResult = E_FAIL;
+}
+
 void TVexoDataCallback::ClearTaskId(DWORD Id) {
     std::lock_guard<std::mutex> Gate(FGate);
     if (FGroup)

@@ -109,18 +109,25 @@ void TVexoGroups::Update(TCollectionItem *Item) { TCollection::Update(Item); }
 TVexoGroup::TVexoGroup(TCollection *Collection) : TCollectionItem(Collection) {
     auto *Groups = static_cast<TVexoGroups *>(Collection);
     FOPCServer = Groups ? Groups->Server() : nullptr;
+    // A group read from a stream takes the properties' own defaults: what the
+    // stream leaves out must not depend on the loading component's settings.
+    const TVexoDefaultGroup Fresh;
     if (FOPCServer && FOPCServer->OPCGroupDefault()) {
-        const TVexoDefaultGroup &D = *FOPCServer->OPCGroupDefault();
+        const TVexoDefaultGroup &D =
+            FOPCServer->IsLoading() ? Fresh : *FOPCServer->OPCGroupDefault();
         SetIsActive(D.IsActive);
         SetUpdateRate(D.UpdateRate);
         SetDeadBand(D.DeadBand);
         SetLocaleId(D.LocaleId);
         SetTimeBias(D.TimeBias);
     }
-    FName = ClassName() + IntToStr(Collection ? Collection->Count() - 1 : 0);
+    // Read from a stream, the name is the stream's: left out, it is empty.
+    if (!FOPCServer || !FOPCServer->IsLoading())
+        FName = ClassName() + IntToStr(Collection ? Collection->Count() - 1 : 0);
     FDefaultItem = std::make_unique<TVexoDefaultItem>();
     FOPCItems = std::make_unique<TVexoItems>(this);
-    if (FOPCServer && FOPCServer->IsDesigning() && FOPCServer->HasServerIF()) {
+    if (FOPCServer && FOPCServer->IsDesigning() && FOPCServer->HasServerIF() &&
+        !FOPCServer->IsLoading()) {
         // A failure here must not unmake the group the collection already
         // lists; it reaches the application's handler instead.
         try {
@@ -207,7 +214,7 @@ void TVexoGroup::OPCAddGroup() {
         FDataCallback = platform::ComPtr<TVexoDataCallback>(new TVexoDataCallback(this));
         if (FDataCallback->AdviseResult() == S_OK)
             return;
-        FDataCallback->Detach();
+        FDataCallback->Withdraw();
         FDataCallback.Reset();
     }
 
@@ -216,6 +223,9 @@ void TVexoGroup::OPCAddGroup() {
     FAdviseSink = platform::ComPtr<TVexoAdviseSink>(new TVexoAdviseSink(this));
     const HRESULT Advise = FAdviseSink->AdviseResult();
     if (Advise != S_OK) {
+        // A registration the server made (another success code) is cancelled:
+        // a sink the group does not keep must not be called any more.
+        FAdviseSink->UnAdvise();
         FAdviseSink->Detach();
         FAdviseSink.Reset();
         if (FAILED(Advise))

@@ -3,8 +3,9 @@
 // This file implements TVexoItem: its defaults, the single-item command path
 // (OPCCommand) with its report, the setters, single-item writes, the texts it
 // offers, and the guarded fields that callback threads write. The guard is a
-// per-item spin lock held only for a few word copies, so the data path does
-// not allocate for scalar values and never blocks for long.
+// per-item spin lock held only for a few word copies (strings and arrays sit
+// in an immutable shared box whose pointer is what the lock guards), so the
+// data path does not allocate for scalar values and never blocks for long.
 //
 //===----------------------------------------------------------------------===//
 #include <vexo/client/TVexoItem.h>
@@ -19,6 +20,7 @@
 #include <vexo/client/TVexoServer.h>
 #include <vexo/framework/Application.h>
 #include <vexo/framework/SysUtils.h>
+#include <vexo/platform/ErrorText.h>
 
 namespace vexo {
 
@@ -50,7 +52,10 @@ class TVexoItem::SpinGuard {
 TVexoItem::TVexoItem(TCollection *Collection) : TCollectionItem(Collection) {
     auto *Items = static_cast<TVexoItems *>(Collection);
     FGroup = Items ? Items->Group() : nullptr;
-    if (FGroup && FGroup->DefaultItem()) {
+    // An item read from a stream keeps the properties' own defaults (see the
+    // group's constructor); only items made at run time take the group's.
+    const bool Loading = FGroup && FGroup->OPCServer() && FGroup->OPCServer()->IsLoading();
+    if (FGroup && FGroup->DefaultItem() && !Loading) {
         const TVexoDefaultItem &D = *FGroup->DefaultItem();
         FIsActive = D.IsActive;
         FRequestDatatype = D.RequestDataType;
@@ -82,12 +87,17 @@ std::string TVexoItem::GetDisplayName() const {
 
 void TVexoItem::OPCCommand(int Command, bool Value) {
     TVexoServer *Server = FGroup ? FGroup->OPCServer() : nullptr;
-    if (!Server || Server->BatchMode() || !Server->Active())
+    // While loading, Active is only the value read so far: nothing is sent.
+    if (!Server || Server->BatchMode() || !Server->Active() || Server->IsLoading())
         return;
     // The report below is about this command only: an error left from an
     // earlier operation must not be reported again, nor hide this one's.
     SetLastError(0);
-    TVexoItems *Items = FGroup->OPCItems();
+    // Through the item itself: while a group is being destroyed its items
+    // collection is no longer reachable from the group.
+    auto *Items = static_cast<TVexoItems *>(Collection());
+    if (!Items)
+        return;
     TVexoItemList List(this);
     std::exception_ptr Pending;
     try {
@@ -176,7 +186,8 @@ void TVexoItem::ReportWriteFailure(const TVexoItemList &List) const {
     List.CheckOPCErrors(Header, true);
     // No item error means nothing was sent (the group is not on the server, or
     // offers no interface for this write): that must not pass for success.
-    const std::string Reason = FGroup->IsOnServer() ? GetOPCErrorMessage(E_NOINTERFACE)
+    // E_NOINTERFACE is no OPC code: the system's text names the reason.
+    const std::string Reason = FGroup->IsOnServer() ? platform::SystemErrorText(E_NOINTERFACE)
                                                     : VexoLoadStr(_STR_NOTACTIVE);
     throw EOPCException(Header + "\r\n" + ItemID() + "-" + Reason + "\r\n");
 }
@@ -197,9 +208,20 @@ bool TVexoItem::IsGoodQuality() const { return (Quality() & 0xC0) == 0xC0; }
 
 // --- Guarded fields ------------------------------------------------------------------
 
+// A value that owns memory lives in an immutable shared box: the lock only
+// copies the box's pointer, and the deep copy for the caller is made after
+// the lock is released. Plain values are copied bit for bit under the lock.
 OleVariant TVexoItem::Value() const {
-    SpinGuard Guard(*this);
-    return FValue;
+    std::shared_ptr<const OleVariant> Box;
+    VARIANT Bits;
+    {
+        SpinGuard Guard(*this);
+        Box = FBoxedValue;
+        Bits = FValue.Var();
+    }
+    if (Box)
+        return *Box;
+    return OleVariant::Attach(Bits);
 }
 
 std::int32_t TVexoItem::Quality() const {
@@ -219,11 +241,20 @@ HRESULT TVexoItem::LastError() const {
 
 TVexoItemValue TVexoItem::Snapshot() const {
     TVexoItemValue Result;
-    SpinGuard Guard(*this);
-    Result.Value = FValue;
-    Result.Quality = FQuality;
-    Result.TimeStamp = FTimeStamp;
-    Result.LastError = FLastError;
+    std::shared_ptr<const OleVariant> Box;
+    VARIANT Bits;
+    {
+        SpinGuard Guard(*this);
+        Box = FBoxedValue;
+        Bits = FValue.Var();
+        Result.Quality = FQuality;
+        Result.TimeStamp = FTimeStamp;
+        Result.LastError = FLastError;
+    }
+    if (Box)
+        Result.Value = *Box;
+    else
+        Result.Value = OleVariant::Attach(Bits);
     return Result;
 }
 
@@ -237,14 +268,40 @@ void TVexoItem::SetQuality(std::int32_t Value) {
     FQuality = Value;
 }
 
-// The copy is made outside the lock and swapped in; the old value is cleared
-// after the lock is released (it may own a string or an array).
+namespace {
+
+/// True for a value held entirely in the VARIANT's own bytes.
+bool IsPlainValue(VARTYPE Vt) {
+    switch (Vt) {
+    case VT_EMPTY: case VT_NULL: case VT_I2: case VT_I4: case VT_R4: case VT_R8: case VT_CY:
+    case VT_DATE: case VT_ERROR: case VT_BOOL: case VT_DECIMAL: case VT_I1: case VT_UI1:
+    case VT_UI2: case VT_UI4: case VT_I8: case VT_UI8: case VT_INT: case VT_UINT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+// The copy (and the box of a value that owns memory) is made outside the lock
+// and swapped in; the old value is released after the lock is let go.
+void TVexoItem::BoxOwnedValue(OleVariant &Copy, std::shared_ptr<const OleVariant> &Box) {
+    if (!IsPlainValue(Copy.VarType())) {
+        Box = std::make_shared<const OleVariant>(std::move(Copy));
+        Copy.Clear();
+    }
+}
+
 void TVexoItem::StoreValue(const VARIANT &Value, std::int32_t Quality, TDateTime TimeStamp,
                            HRESULT Error) {
     OleVariant Copy(Value);
+    std::shared_ptr<const OleVariant> Box;
+    BoxOwnedValue(Copy, Box);
     {
         SpinGuard Guard(*this);
         std::swap(FValue.Var(), Copy.Var());
+        FBoxedValue.swap(Box);
         FQuality = Quality;
         FTimeStamp = TimeStamp;
         FLastError = Error;
@@ -254,9 +311,12 @@ void TVexoItem::StoreValue(const VARIANT &Value, std::int32_t Quality, TDateTime
 void TVexoItem::StoreValueKeepError(const VARIANT &Value, std::int32_t Quality, TDateTime TimeStamp,
                                     bool SetTimeStamp) {
     OleVariant Copy(Value);
+    std::shared_ptr<const OleVariant> Box;
+    BoxOwnedValue(Copy, Box);
     {
         SpinGuard Guard(*this);
         std::swap(FValue.Var(), Copy.Var());
+        FBoxedValue.swap(Box);
         FQuality = Quality;
         if (SetTimeStamp)
             FTimeStamp = TimeStamp;

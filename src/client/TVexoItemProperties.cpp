@@ -48,19 +48,7 @@ TVexoItemProperties::TVexoItemProperties(TVexoServer *Server, const std::string 
 
 TVexoItemProperties::~TVexoItemProperties() { Clear(); }
 
-void TVexoItemProperties::Clear() {
-    for (int i = Count() - 1; i >= 0; --i) {
-        delete GetItem(i);
-        Delete(i);
-    }
-}
-
-void TVexoItemProperties::SetItem(int Index, TVexoItemProperty *Item) {
-    TVexoItemProperty *old = GetItem(Index); // EListError before anything changes
-    Put(Index, Item);
-    if (old != Item)
-        delete old;
-}
+void TVexoItemProperties::Deleted(void *Item) { delete static_cast<TVexoItemProperty *>(Item); }
 
 void TVexoItemProperties::SetItemId(const std::string &Value) {
     if (Value == FItemId)

@@ -327,11 +327,14 @@ bool TVexoItems::OPCRemoveItems(TVexoItemList *List) {
     const HRESULT Hr = Mgt->RemoveItems(N, Handles.Get(), Errors.Out());
 
     // Not checked: the item is off the server whatever the server answered,
-    // and without an error array the call's result stands for every item.
+    // and without an error array the call's result stands for every item;
+    // S_FALSE says some item failed, so (as for the other batches) none
+    // counts as removed cleanly.
+    const HRESULT Shared = Hr == S_FALSE ? E_FAIL : Hr;
     bool AllOk = true;
     for (DWORD I = 0; I < N; ++I) {
         TVexoItem &Item = *List->GetItem(static_cast<int>(I));
-        const HRESULT Code = Errors ? Errors[I] : Hr;
+        const HRESULT Code = Errors ? Errors[I] : Shared;
         Item.SetServerHandle(NoHandle);
         Item.SetLastError(SUCCEEDED(Code) ? 0 : Code);
         AllOk = AllOk && SUCCEEDED(Code);

@@ -75,14 +75,18 @@ void TVexoServer::CMOPCShutDown(TMessage &Message) {
         return;
     // The server is going away whatever the handler does: a handler that
     // raises still leaves the component disconnected, then its error goes on.
+    // A handler that freed the component has disconnected it by doing so.
+    const std::weak_ptr<const bool> Alive = FAlive;
     try {
         if (OnServerShutdown)
             OnServerShutdown(this, std::string());
     } catch (...) {
-        SetActive(false);
+        if (!Alive.expired())
+            SetActive(false);
         throw;
     }
-    SetActive(false);
+    if (!Alive.expired())
+        SetActive(false);
 }
 
 namespace {

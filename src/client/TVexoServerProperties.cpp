@@ -49,7 +49,14 @@ bool TVexoServer::GetItemProperty(const std::string &ItemID, int PropertyID, Ole
     HRESULT hr = props->GetItemProperties(id.data(), 1, &pid, &result.Values, &result.Errors);
     if (FAILED(hr) || !result.Values || !result.Errors || result.Errors[0] != 0)
         return false;
-    Value = result.Values[0];
+    // Nothing is raised whatever the server answered: a value that cannot be
+    // copied is a failed read.
+    try {
+        Value = result.Values[0];
+    } catch (const Exception &) {
+        Value.Clear();
+        return false;
+    }
     return true;
 }
 

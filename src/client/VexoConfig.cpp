@@ -1,11 +1,14 @@
 //===- VexoConfig.cpp - configuration file of the server component -------===//
 //
 // SaveToFile writes the component with its groups and items in the
-// framework's component text; LoadFromFile checks the file's marker and
-// reads it back into the same component. A component connected at that
-// moment is disconnected first (its groups must not be replaced while they
-// exist on the server); a file that says Active = True connects once, after
-// everything was read.
+// framework's component text (refusing values the text cannot hold, and
+// replacing an existing file only once the whole text is written);
+// LoadFromFile checks the file's marker and reads it back into the same
+// component. A component connected at that moment is disconnected first (its
+// groups must not be replaced while they exist on the server). A file
+// describes the whole configuration: what it leaves out takes the property's
+// own default, never what the loading component held before. A file that
+// says Active = True connects once, after everything was read.
 //
 //===----------------------------------------------------------------------===//
 
@@ -17,10 +20,9 @@
 #include <vexo/client/TvexoServerBrowser.h>
 
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
+#include <vexo/framework/Files.h>
 #include <vexo/framework/Streaming.h>
 
 namespace vexo {
@@ -29,26 +31,6 @@ namespace {
 
 /// How far into a file the class name is looked for.
 constexpr std::size_t kMarkerReach = 299;
-
-std::string ReadWholeFile(const std::string &FileName) {
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in)
-        throw EFOpenError("Cannot open file \"" + FileName + "\"");
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad())
-        throw EFOpenError("Cannot read file \"" + FileName + "\"");
-    return text;
-}
-
-void WriteWholeFile(const std::string &FileName, const std::string &Text) {
-    std::ofstream out(FileName, std::ios::binary | std::ios::trunc);
-    if (!out)
-        throw EFCreateError("Cannot create file \"" + FileName + "\"");
-    out.write(Text.data(), static_cast<std::streamsize>(Text.size()));
-    out.flush();
-    if (!out)
-        throw EFCreateError("Cannot write file \"" + FileName + "\"");
-}
 
 /// True when "tvexoserver" (any case) stands in the first 299 bytes, read up
 /// to the first zero byte.
@@ -198,15 +180,33 @@ const PropertyTable *TvexoServerBrowser::GetPropertyTable() const {
 }
 
 void TVexoServer::SaveToFile(const std::string &FileName) {
-    WriteWholeFile(FileName, WriteComponentText(*this));
+    WriteFileText(FileName, WriteComponentText(*this));
+}
+
+// Everything a file can set goes back to what a new component holds; the
+// events stay (a file names handlers, it does not hold them).
+void TVexoServer::ResetConfiguration() {
+    FOPCGroups->Clear();
+    const TVexoDefaultGroup Fresh;
+    FOPCGroupDefault->IsActive = Fresh.IsActive;
+    FOPCGroupDefault->UpdateRate = Fresh.UpdateRate;
+    FOPCGroupDefault->DeadBand = Fresh.DeadBand;
+    FOPCGroupDefault->LocaleId = Fresh.LocaleId;
+    FOPCGroupDefault->TimeBias = Fresh.TimeBias;
+    SetTag(0);
+    FBatchMode = false;
+    FComputerName.clear();
+    FServerName.clear();
+    FClientName.clear();
 }
 
 void TVexoServer::LoadFromFile(const std::string &FileName) {
-    const std::string text = ReadWholeFile(FileName);
+    const std::string text = ReadFileText(FileName);
     if (!HasMarker(text))
         throw Exception(VexoLoadStr(_STR_WRONGFILE));
     // Groups are replaced while reading: they must not be on the server then.
     SetActive(false);
+    ResetConfiguration();
     try {
         ReadComponentText(text, *this);
     } catch (...) {

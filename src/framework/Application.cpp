@@ -170,8 +170,15 @@ void TApplication::WakeUp() const {
         std::lock_guard lock(h.Lock);
         hook = h.Hook;
     }
-    if (hook)
+    if (!hook)
+        return;
+    // The message that asked for the wake-up is queued already: a hook that
+    // raises must not make its post look failed (the poster would free what
+    // the queue still carries), and nothing may cross back into a server.
+    try {
         (*hook)();
+    } catch (...) {
+    }
 }
 
 } // namespace vexo

@@ -57,13 +57,17 @@ void TList::Insert(int Index, void *Item) {
 
 void TList::Delete(int Index) {
     CheckIndex(Index);
+    void *Item = FList[static_cast<std::size_t>(Index)];
     FList.erase(FList.begin() + Index);
+    Deleted(Item);
 }
 
 int TList::Remove(void *Item) {
     int i = IndexOf(Item);
-    if (i >= 0)
+    if (i >= 0) {
         FList.erase(FList.begin() + i);
+        Deleted(Item);
+    }
     return i;
 }
 
@@ -72,7 +76,14 @@ int TList::IndexOf(const void *Item) const {
     return it == FList.end() ? -1 : static_cast<int>(it - FList.begin());
 }
 
-void TList::Clear() { FList.clear(); }
+// The entries leave first and are announced last to first, so a Deleted
+// that looks at the list finds it empty.
+void TList::Clear() {
+    std::vector<void *> Old;
+    Old.swap(FList);
+    for (auto It = Old.rbegin(); It != Old.rend(); ++It)
+        Deleted(*It);
+}
 
 void *TList::Get(int Index) const {
     CheckIndex(Index);
@@ -81,7 +92,10 @@ void *TList::Get(int Index) const {
 
 void TList::Put(int Index, void *Item) {
     CheckIndex(Index);
+    void *Old = FList[static_cast<std::size_t>(Index)];
     FList[static_cast<std::size_t>(Index)] = Item;
+    if (Old != Item)
+        Deleted(Old);
 }
 
 // --- TStrings ---------------------------------------------------------------

@@ -419,7 +419,10 @@ class Reader {
                 v = static_cast<double>(FTok.Int);
             else
                 WrongValue(P, "number");
-            if (!std::isfinite(v) || (P.IsSingle && std::fabs(v) > FLT_MAX))
+            // A single takes every number that rounds to a finite single, the
+            // written FLT_MAX included (its shortest text reads as a bit more).
+            constexpr double SingleOverflow = 0x1.ffffffp+127;
+            if (!std::isfinite(v) || (P.IsSingle && std::fabs(v) >= SingleOverflow))
                 ReadError(FTok.Line, "value out of range for property '" + P.Name + "'");
             Apply(P, Line, [&] { P.SetFloat(Obj, v); });
             break;

@@ -4,18 +4,41 @@
 // appending to one reserved string. Values use the forms the reader accepts:
 // True/False, decimal integers, shortest round-trip floats with '.', names
 // for enumerations, [a, b] for sets, quoted strings with #nn for control
-// characters, broken into " +" continuations when long.
+// characters, broken into " +" continuations when long. A value the reader
+// could not take back (a name that is not an identifier, a number that is
+// not finite, an ordinal without a name) is refused with EWriteError naming
+// the property, so whatever is written reads back to the same values.
 //
 //===----------------------------------------------------------------------===//
 #include <vexo/framework/Streaming.h>
 
+#include <algorithm>
 #include <charconv>
+#include <climits>
 #include <cmath>
 
 namespace vexo {
 namespace {
 
 constexpr std::size_t StringChunk = 64; // characters per line of a long string
+
+/// A name the reader takes as one identifier (no dots).
+bool IsIdentifier(const std::string &S) {
+    if (S.empty())
+        return false;
+    for (std::size_t i = 0; i < S.size(); ++i) {
+        const char c = S[i];
+        const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+        if (!letter && !(i > 0 && c >= '0' && c <= '9'))
+            return false;
+    }
+    return true;
+}
+
+[[noreturn]] void Refuse(const std::string &Property, const std::string &ClassName,
+                         const std::string &Why) {
+    throw EWriteError("Cannot write property '" + Property + "' of " + ClassName + ": " + Why);
+}
 
 class Writer {
   public:
@@ -24,6 +47,12 @@ class Writer {
     }
 
     std::string Run() {
+        if (!FRoot.Name().empty() && !IsIdentifier(FRoot.Name()))
+            Refuse("Name", FRoot.ClassName(),
+                   "'" + FRoot.Name() + "' is not a valid component name");
+        if (FRoot.Tag() < INT32_MIN || FRoot.Tag() > INT32_MAX)
+            Refuse("Tag", FRoot.ClassName(),
+                   IntToStr(FRoot.Tag()) + " is outside the 32-bit range");
         FOut += "object ";
         if (!FRoot.Name().empty()) {
             FOut += FRoot.Name();
@@ -151,6 +180,7 @@ class Writer {
             const long long v = P.GetOrd(Obj);
             if (P.Default && *P.Default == v)
                 return;
+            CheckOrdinal(Obj, Prefix, P, v);
             BeginLine(Level, Prefix, P);
             WriteOrdinal(P, v);
             break;
@@ -159,6 +189,10 @@ class Writer {
             const double v = P.GetFloat(Obj);
             if (v == 0)
                 return;
+            if (!std::isfinite(v))
+                Refuse(Prefix + P.Name, Obj.ClassName(),
+                       std::string(std::isnan(v) ? "NaN" : "an infinite value") +
+                           " cannot be written");
             BeginLine(Level, Prefix, P);
             AppendFloat(v, P.IsSingle);
             break;
@@ -199,6 +233,9 @@ class Writer {
             const TComponent *c = P.GetComponent(Obj);
             if (!c || c->Name().empty())
                 return;
+            if (!IsIdentifier(c->Name()))
+                Refuse(Prefix + P.Name, Obj.ClassName(),
+                       "'" + c->Name() + "' is not a valid component name");
             BeginLine(Level, Prefix, P);
             FOut += c->Name();
             break;
@@ -209,16 +246,40 @@ class Writer {
         FOut += "\r\n";
     }
 
+    /// Refuses an ordinal the reader would not take back.
+    static void CheckOrdinal(const TPersistent &Obj, const std::string &Prefix,
+                             const TPropInfo &P, long long V) {
+        switch (P.Kind) {
+        case TPropKind::Integer:
+            if (V < INT32_MIN || V > INT32_MAX)
+                Refuse(Prefix + P.Name, Obj.ClassName(),
+                       IntToStr(V) + " is outside the 32-bit range");
+            return;
+        case TPropKind::Enumeration:
+            // Without names the reader takes the bare ordinal 0 only.
+            if (V < 0 || static_cast<unsigned long long>(V) >= std::max<std::size_t>(P.Names.size(), 1))
+                Refuse(Prefix + P.Name, Obj.ClassName(),
+                       "the ordinal " + IntToStr(V) + " has no name");
+            return;
+        case TPropKind::Set:
+            if (P.Names.size() < 64 && (static_cast<unsigned long long>(V) >> P.Names.size()) != 0)
+                Refuse(Prefix + P.Name, Obj.ClassName(), "the set holds elements without a name");
+            return;
+        default:
+            return;
+        }
+    }
+
     void WriteOrdinal(const TPropInfo &P, long long V) {
         switch (P.Kind) {
         case TPropKind::Boolean:
             FOut += V ? "True" : "False";
             return;
         case TPropKind::Enumeration:
-            if (V >= 0 && static_cast<std::size_t>(V) < P.Names.size())
+            if (static_cast<std::size_t>(V) < P.Names.size())
                 FOut += P.Names[static_cast<std::size_t>(V)];
             else
-                AppendInt(V); // an ordinal without a name still reads back
+                AppendInt(V);
             return;
         case TPropKind::Set: {
             FOut += '[';

@@ -2,10 +2,15 @@
 
 #include "DiscFixture.h"
 
+#include <cfloat>
+#include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
+#include <limits>
 #include <sstream>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace vexo::test {
@@ -248,6 +253,165 @@ TEST_F(ConfigTest, AssignedEventsAreWrittenAndOthersAreNot) {
     EXPECT_NE(text.find("OnConnect"), std::string::npos);
     EXPECT_EQ(text.find("OnError"), std::string::npos);
     EXPECT_EQ(text.find("OnDisconnect"), std::string::npos);
+}
+
+TEST_F(ConfigTest, WhatTheFileLeavesOutTakesThePropertysOwnDefault) {
+    // Empty values survive a round trip; the loading component's settings never fill gaps.
+    {
+        TVexoServer server(nullptr);
+        server.SetName("OPCServer1");
+        TVexoGroup *g = server.OPCGroups()->Add("Line");
+        g->SetDeadBand(0.0f);
+        g->DefaultItem()->AccessPath = "Path A";
+        TVexoItem *item = g->OPCItems()->AddItem("Simulation.Line 1.Level");
+        item->SetAccessPath("");
+        g->OPCItems()->AddItem("Simulation.Line 1.Setpoint"); // keeps "Path A"
+        server.OPCGroups()->GetItem(0)->SetName("");           // a group without a name
+        server.SaveToFile(FFile);
+    }
+    TVexoServer server(nullptr);
+    server.SetTag(7);
+    server.SetClientName("client");
+    server.SetServer("Some.Server.1");
+    server.SetComputername("elsewhere");
+    server.OPCGroupDefault()->DeadBand = 5.0f;
+    server.OPCGroupDefault()->UpdateRate = 250;
+    server.OPCGroups()->Add("Old");
+    server.LoadFromFile(FFile);
+
+    EXPECT_EQ(server.Tag(), 0);
+    EXPECT_EQ(server.ClientName(), "");
+    EXPECT_EQ(server.ServerName(), "");
+    EXPECT_EQ(server.ComputerName(), "");
+    EXPECT_EQ(server.OPCGroupDefault()->DeadBand, 0.0f);
+    EXPECT_EQ(server.OPCGroupDefault()->UpdateRate, 1000);
+    ASSERT_EQ(server.GetGroupCount(), 1);
+    TVexoGroup *g = server.OPCGroups()->GetItem(0);
+    EXPECT_EQ(g->Name(), "");
+    EXPECT_EQ(g->DeadBand(), 0.0f);
+    EXPECT_EQ(g->DefaultItem()->AccessPath, "Path A");
+    ASSERT_EQ(g->OPCItems()->Count(), 2);
+    EXPECT_EQ(g->OPCItems()->GetItem(0)->AccessPath(), "") << "would name another data point";
+    EXPECT_EQ(g->OPCItems()->GetItem(1)->AccessPath(), "Path A");
+
+    // A hand-written file without dead band, access path or item flags: own defaults,
+    // even with the group defaults written ahead of the groups.
+    WriteFile("object S: TVexoServer\n"
+              "  OPCGroupDefault.DeadBand = 7\n  OPCGroupDefault.IsActive = False\n"
+              "  OPCGroups = <\n    item\n      Name = 'G'\n"
+              "      DefaultItem.AccessPath = 'Path B'\n      DefaultItem.IsActive = False\n"
+              "      OPCItems = <\n        item\n          ItemID = 'X'\n        end>\n"
+              "    end>\nend\n");
+    server.LoadFromFile(FFile);
+    g = server.OPCGroups()->GetItem(0);
+    EXPECT_EQ(g->DeadBand(), 0.0f);
+    EXPECT_TRUE(g->IsActive());
+    EXPECT_EQ(g->UpdateRate(), 1000);
+    EXPECT_EQ(g->OPCItems()->GetItem(0)->AccessPath(), "");
+    EXPECT_TRUE(g->OPCItems()->GetItem(0)->IsActive());
+    EXPECT_EQ(server.OPCGroupDefault()->DeadBand, 7.0f);
+}
+
+TEST_F(ConfigTest, NothingIsSentToAServerWhileLoading) {
+    // Active = True ahead of the groups only connects once everything was read.
+    WriteFile(std::string("object S: TVexoServer\n  ServerName = '") + kSimDA20 +
+              "'\n  Active = True\n"
+              "  OPCGroups = <\n    item\n      Name = 'G'\n      IsActive = True\n"
+              "      OPCItems = <\n        item\n          ItemID = 'Simulation.Bucket.Int4'\n"
+              "          IsActive = False\n          RequestDatatype = vtR8\n"
+              "        end>\n    end>\nend\n");
+    TVexoServer server(nullptr);
+    int connects = 0;
+    server.OnConnect = [&](TObject *) { ++connects; };
+    server.LoadFromFile(FFile);
+    EXPECT_EQ(connects, 1);
+    ASSERT_TRUE(server.Active());
+    TVexoItem *item = server.OPCGroups()->GetItem(0)->OPCItems()->GetItem(0);
+    EXPECT_NE(item->ServerHandle(), static_cast<OPCHANDLE>(-1));
+    EXPECT_FALSE(item->IsActive());
+    EXPECT_EQ(item->RequestDatatype(), vtR8);
+    auto log = SimCallLog(Control(server).Get());
+    EXPECT_EQ(std::count_if(log.begin(), log.end(),
+                            [](const std::string &l) { return l.rfind("AddItems", 0) == 0; }),
+              1);
+}
+
+TEST_F(ConfigTest, SaveRefusesWhatCannotBeReadBackAndKeepsTheOldFile) {
+    // Each refusal names its property; the file on disc is left as it was, with no leftovers.
+    TVexoServer server(nullptr);
+    server.SetName("OPCServer1");
+    server.SaveToFile(FFile);
+    const std::string before = ReadFile();
+    auto refused = [&](const char *Property) {
+        try {
+            server.SaveToFile(FFile);
+            ADD_FAILURE() << "saved with a bad " << Property;
+        } catch (const EWriteError &E) {
+            EXPECT_NE(E.Message().find(std::string("'") + Property + "'"), std::string::npos)
+                << E.Message();
+        }
+        EXPECT_EQ(ReadFile(), before);
+    };
+    server.SetName("My Server");
+    refused("Name");
+    server.SetName("OPCServer1");
+    if (sizeof(long) > 4) {
+        server.SetTag(static_cast<long>(1LL << 40));
+        refused("Tag");
+        server.SetTag(0);
+    }
+    TVexoGroup *g = server.OPCGroups()->Add("G");
+    for (float bad : {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity()}) {
+        g->SetDeadBand(bad);
+        refused("DeadBand");
+    }
+    g->SetDeadBand(0);
+    server.OPCGroupDefault()->DeadBand = -std::numeric_limits<float>::infinity();
+    refused("OPCGroupDefault.DeadBand");
+
+    // The largest finite dead band is written and read back exactly.
+    server.OPCGroupDefault()->DeadBand = FLT_MAX;
+    g->SetDeadBand(-FLT_MAX);
+    server.SaveToFile(FFile);
+    TVexoServer loaded(nullptr);
+    loaded.LoadFromFile(FFile);
+    EXPECT_EQ(loaded.OPCGroupDefault()->DeadBand, FLT_MAX);
+    EXPECT_EQ(loaded.OPCGroups()->GetItem(0)->DeadBand(), -FLT_MAX);
+
+    const std::filesystem::path dir = std::filesystem::path(FFile).parent_path();
+    const std::string stem = std::filesystem::path(FFile).filename().string();
+    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_FALSE(name != stem && name.rfind(stem, 0) == 0) << "left behind: " << name;
+    }
+}
+
+TEST_F(ConfigTest, UnreadablePathsRaiseTheFileErrorWithFileAndReason) {
+    // A directory (and, for users bound by permissions, an unreadable file) is a file error.
+    TVexoServer server(nullptr);
+    const std::string dir = FFile + ".dir";
+    std::filesystem::create_directory(dir);
+    try {
+        server.LoadFromFile(dir);
+        ADD_FAILURE() << "a directory was read";
+    } catch (const EFOpenError &E) {
+        EXPECT_NE(E.Message().find(dir), std::string::npos) << E.Message();
+        EXPECT_NE(E.Message().find("directory"), std::string::npos) << E.Message();
+    }
+    EXPECT_THROW(server.SaveToFile(dir), EFCreateError);
+    std::filesystem::remove(dir);
+
+    if (::geteuid() != 0) {
+        TVexoServer(nullptr).SaveToFile(FFile);
+        ::chmod(FFile.c_str(), 0);
+        try {
+            server.LoadFromFile(FFile);
+            ADD_FAILURE() << "an unreadable file was read";
+        } catch (const EFOpenError &E) {
+            EXPECT_NE(E.Message().find(FFile), std::string::npos) << E.Message();
+            EXPECT_NE(E.Message().find("ermission"), std::string::npos) << E.Message();
+        }
+    }
 }
 
 } // namespace

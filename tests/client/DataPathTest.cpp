@@ -55,6 +55,37 @@ TEST_F(DataPathTest, DataChangeOfThreeItemsIsStoredAndPostedInServerOrder) {
     EXPECT_EQ(B->LastError(), OPC_E_BADTYPE);
 }
 
+TEST_F(DataPathTest, WakeUpHookThatRaisesLeavesThePostDelivered) {
+    // A post that queued its list succeeds whatever the wake-up hook does: the
+    // list is delivered once and freed once.
+    Open();
+    TVexoGroup *G = AddGroup("G", {"Simulation.Bucket.Int4"});
+    Application->ProcessMessages();
+    Events.clear();
+    int Wakes = 0;
+    Application->SetWakeUpHook([&] {
+        ++Wakes;
+        throw EOPCException("hook failed");
+    });
+    struct Unhook {
+        ~Unhook() { Application->SetWakeUpHook(nullptr); }
+    } Guard;
+    OPCHANDLE Handle = G->OPCItems()->GetItem(0)->GetClientHandle();
+    OleVariant Value(7);
+    VARIANT Raw = Value.Var();
+    WORD Quality = 0xC0;
+    FILETIME Time = RecentFileTime(1);
+    HRESULT Error = S_OK;
+    EXPECT_EQ(G->DataCallback()->OnDataChange(0, G->ID(), S_OK, S_OK, 1, &Handle, &Raw, &Quality,
+                                              &Time, &Error),
+              S_OK);
+    EXPECT_EQ(Wakes, 1);
+    ASSERT_TRUE(WaitEvents(1));
+    Application->ProcessMessages();
+    EXPECT_EQ(Events.size(), 1u);
+    EXPECT_EQ(Text(G->OPCItems()->GetItem(0)), "7");
+}
+
 TEST_F(DataPathTest, ValuesByReferenceAreStoredAsTheValuesTheyPointTo) {
     // A value by reference points into memory the server frees after the call:
     // the item keeps a copy of the value. A reference to a reference is

@@ -8,6 +8,8 @@
 
 #include "DataPathSupport.h"
 
+#include <vexo/platform/ErrorText.h>
+
 namespace vexo::test {
 namespace {
 
@@ -62,6 +64,24 @@ TEST_F(GroupIOTest, LocalGroupOrEmptyListSendsNothingAndReturnsFalse) {
     EXPECT_FALSE(G->AsyncRead(&Empty));
     EXPECT_EQ(TransactionCounter.load(), Counter);
     EXPECT_TRUE(Log().empty());
+}
+
+TEST_F(GroupIOTest, WriteToAGroupWithoutTheWriteInterfaceNamesTheReason) {
+    // A group on the server without IOPCSyncIO: the report gives the system's text, not a bare dash.
+    Open();
+    Control->WithholdInterface(SIM_TARGET_GROUPS, IID_IOPCSyncIO, TRUE);
+    TVexoGroup *G = AddGroup("G", {"Simulation.Bucket.Int4"});
+    ASSERT_TRUE(G->IsOnServer());
+    ASSERT_FALSE(G->SyncIO());
+    const std::string Reason = platform::SystemErrorText(E_NOINTERFACE);
+    ASSERT_FALSE(Trim(Reason).empty());
+    try {
+        G->OPCItems()->GetItem(0)->WriteSync(OleVariant(5));
+        FAIL() << "no exception";
+    } catch (const EOPCException &E) {
+        EXPECT_EQ(E.Message(),
+                  "cannot write Items:\r\nSimulation.Bucket.Int4-" + Reason + "\r\n");
+    }
 }
 
 TEST_F(GroupIOTest, ItemNotOnServerRaisesBeforeAnythingIsSent) {

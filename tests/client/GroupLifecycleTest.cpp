@@ -227,5 +227,33 @@ TEST_F(GroupLifecycle, GroupStateOfALocalGroupGoesThroughTheErrorPath) {
     EXPECT_EQ(State.Name, "");
 }
 
+TEST_F(GroupLifecycle, GroupDestroyedInDesignStateWithItemsOnTheServer) {
+    // Items that keep server handles (removal is refused while designing) are
+    // destroyed with their group without reaching for the group's collection.
+    Connect();
+    TVexoGroup *G = Server->OPCGroups()->Add("G");
+    G->OPCItems()->AddItem(GoodId);
+    G->OPCItems()->AddItem(GoodId2);
+    ASSERT_NE(G->OPCItems()->GetItem(0)->ServerHandle(), static_cast<OPCHANDLE>(-1));
+    Server->SetDesigning(true);
+    Server->OPCGroups()->Remove("G");
+    EXPECT_EQ(Server->GetGroupCount(), 0);
+    EXPECT_EQ(Calls("RemoveGroup"), 1);
+    EXPECT_EQ(Calls("RemoveItems"), 0);
+    Server->SetDesigning(false);
+}
+
+TEST_F(GroupLifecycle, AdviseAnsweredWithAnotherSuccessCodeIsWithdrawn) {
+    // A data advise the client does not keep is cancelled, so the server stops
+    // calling a sink that no longer belongs to a group.
+    Connect(SimDA10);
+    Control->FailNextCall(u"DAdvise", S_FALSE);
+    TVexoGroup *G = Server->OPCGroups()->Add("G");
+    EXPECT_TRUE(G->IsOnServer());
+    EXPECT_FALSE(G->AdviseSink());
+    EXPECT_EQ(Calls("DAdvise"), 1);
+    EXPECT_EQ(Calls("DUnadvise"), 1);
+}
+
 } // namespace
 } // namespace vexo::test

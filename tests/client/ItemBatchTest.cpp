@@ -134,6 +134,13 @@ TEST_F(ItemBatch, SFalseWithoutErrorArrayCountsEveryItemAsFailed) {
         EXPECT_TRUE(List.GetItem(I)->IsActive());
         EXPECT_EQ(List.GetItem(I)->LastError(), E_FAIL);
     }
+    // Removal agrees: the items are local afterwards, but none passes for removed cleanly.
+    FailNext(u"RemoveItems", S_FALSE);
+    EXPECT_FALSE(G->OPCItems()->OPCRemoveItems(&List));
+    for (int I = 0; I < 2; ++I) {
+        EXPECT_EQ(List.GetItem(I)->ServerHandle(), static_cast<OPCHANDLE>(-1));
+        EXPECT_EQ(List.GetItem(I)->LastError(), E_FAIL);
+    }
 }
 
 TEST_F(ItemBatch, ActivationStoresTheStateOnlyForSucceedingItems) {

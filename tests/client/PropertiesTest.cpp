@@ -2,10 +2,54 @@
 
 #include "DiscFixture.h"
 
+#include <vexo/platform/Activation.h>
+#include <vexo/platform/ComObject.h>
+
 namespace vexo::test {
 namespace {
 
 constexpr const char *kLevel = "Simulation.Line 1.Level";
+
+/// A server object that offers item properties only, answering every value
+/// read with a variant of a type no one can copy.
+class UncopyableValueServer final
+    : public platform::ComObject<IOPCServer, IOPCItemProperties> {
+  public:
+    HRESULT AddGroup(LPCWSTR, BOOL, DWORD, OPCHANDLE, LONG *, FLOAT *, DWORD, OPCHANDLE *, DWORD *,
+                     REFIID, LPUNKNOWN *) override {
+        return E_NOTIMPL;
+    }
+    HRESULT GetErrorString(HRESULT, LCID, LPWSTR *) override { return E_NOTIMPL; }
+    HRESULT GetGroupByName(LPCWSTR, REFIID, LPUNKNOWN *) override { return E_NOTIMPL; }
+    HRESULT GetStatus(OPCSERVERSTATUS **) override { return E_NOTIMPL; }
+    HRESULT RemoveGroup(OPCHANDLE, BOOL) override { return E_NOTIMPL; }
+    HRESULT CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN *) override { return E_NOTIMPL; }
+    HRESULT QueryAvailableProperties(LPWSTR, DWORD *, DWORD **, LPWSTR **, VARTYPE **) override {
+        return E_NOTIMPL;
+    }
+    HRESULT GetItemProperties(LPWSTR, DWORD dwCount, DWORD *, VARIANT **ppvData,
+                              HRESULT **ppErrors) override {
+        *ppvData = static_cast<VARIANT *>(platform::CoTaskMemAlloc(dwCount * sizeof(VARIANT)));
+        *ppErrors = static_cast<HRESULT *>(platform::CoTaskMemAlloc(dwCount * sizeof(HRESULT)));
+        for (DWORD i = 0; i < dwCount; ++i) {
+            platform::VariantInit(&(*ppvData)[i]);
+            (*ppvData)[i].vt = 0x0FFF;
+            (*ppErrors)[i] = S_OK;
+        }
+        return S_OK;
+    }
+    HRESULT LookupItemIDs(LPWSTR, DWORD, DWORD *, LPWSTR **, HRESULT **) override {
+        return E_NOTIMPL;
+    }
+};
+
+class UncopyableValueFactory final : public platform::ComObject<IClassFactory> {
+  public:
+    HRESULT CreateInstance(IUnknown *, REFIID riid, void **ppv) override {
+        return platform::MakeCom<UncopyableValueServer>()->QueryInterface(riid, ppv);
+    }
+    HRESULT LockServer(BOOL) override { return S_OK; }
+};
 
 using PropertiesTest = DiscTest;
 
@@ -117,6 +161,44 @@ TEST_F(PropertiesTest, ListReadsAllValuesAndMarksFailedEntriesEmpty) {
     FailNext(*server, u"GetItemProperties", E_FAIL);
     EXPECT_FALSE(props.GetItemProperties());
     EXPECT_FALSE(VarIsEmpty(props.GetItem(0)->Value)) << "a failed call leaves entries unchanged";
+}
+
+TEST_F(PropertiesTest, UncopyableValueIsAFailedReadNotAnException) {
+    // A value the client cannot copy makes GetItemProperty false and empty, without raising.
+    constexpr CLSID kFake{0x6B2C3D4E, 0x0011, 0x4000, {0x80, 0, 0, 0, 0, 0, 0x11, 0x01}};
+    auto factory = platform::MakeCom<UncopyableValueFactory>();
+    DWORD cookie = 0;
+    ASSERT_EQ(platform::CoRegisterClassObject(kFake, factory.Get(), CLSCTX_LOCAL_SERVER,
+                                              REGCLS_MULTIPLEUSE, &cookie),
+              S_OK);
+    {
+        auto server = Connect("{6B2C3D4E-0011-4000-8000-000000001101}");
+        OleVariant value(5);
+        bool result = true;
+        EXPECT_NO_THROW(result = server->GetItemProperty(kLevel, 1, value));
+        EXPECT_FALSE(result);
+        EXPECT_TRUE(VarIsEmpty(value));
+    }
+    platform::CoRevokeClassObject(cookie);
+}
+
+TEST_F(PropertiesTest, EntriesLeavingThroughTheBaseListAreFreed) {
+    // Delete, Remove and Clear free the entries, also when called through a TList.
+    auto server = Connect(kSimDA20);
+    const long long strings = platform::BStrLiveCount();
+    TVexoItemProperties props(server.get(), kLevel);
+    ASSERT_GT(platform::BStrLiveCount(), strings);
+    TList &base = props;
+    for (int i = 0; i < props.Count(); ++i)
+        if (props.GetItem(i)->PropertyID == 101)
+            base.Delete(i);
+    base.Remove(props.GetItem(0));
+    const int left = props.Count();
+    props.Delete(0);
+    EXPECT_EQ(props.Count(), left - 1);
+    base.Clear();
+    EXPECT_EQ(props.Count(), 0);
+    EXPECT_EQ(platform::BStrLiveCount(), strings);
 }
 
 TEST_F(PropertiesTest, UnchangedIdOrServerAndEmptyIdMakeNoServerCall) {

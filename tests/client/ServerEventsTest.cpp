@@ -65,6 +65,25 @@ TEST_F(ServerEventsTest, ShutdownHandlerThatRaisesStillDisconnects) {
     EXPECT_FALSE(Server->HasServerIF());
 }
 
+TEST_F(ServerEventsTest, ShutdownHandlerMayFreeTheComponent) {
+    // A handler that frees its component ends the connection without touching it again.
+    auto *Server = new TVexoServer(nullptr);
+    int Disconnects = 0;
+    bool Freed = false;
+    Server->OnDisconnect = [&](TObject *) { ++Disconnects; };
+    Server->OnServerShutdown = [&](TObject *Sender, const std::string &) {
+        delete static_cast<TVexoServer *>(Sender);
+        Freed = true;
+    };
+    Server->Connect(SimProgID, "");
+    auto Control = SimControl(*Server);
+    ASSERT_EQ(Control->SendShutdown(u"", FALSE), S_OK);
+    ASSERT_TRUE(PumpUntil([&] { return Freed; }));
+    Application->ProcessMessages();
+    EXPECT_EQ(Disconnects, 0);
+    EXPECT_TRUE(Exceptions.empty());
+}
+
 TEST_F(ServerEventsTest, ShutdownAfterDisconnectReachesNothing) {
     // A disconnected component's sink is withdrawn: a later request posts nothing.
     TVexoServer *Server = NewServer();

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <vector>
 
 #include <vexo/framework/Lists.h>
 #include <vexo/framework/SysUtils.h>
@@ -33,6 +34,25 @@ TEST(Lists, PointerListIndexChecking) {
     l.Clear();
     EXPECT_THROW(l.First(), EListError);
     EXPECT_THROW(l.Last(), EListError);
+}
+
+// Every entry that leaves a list is announced once, so an owning list can free it.
+TEST(Lists, DerivedListHearsOfEveryEntryThatLeaves) {
+    struct Counting : TList {
+        std::vector<void *> Gone;
+        void Deleted(void *Item) override { Gone.push_back(Item); }
+    } l;
+    int a = 0, b = 0, c = 0, d = 0;
+    for (int *p : {&a, &b, &c})
+        l.Add(p);
+    l.Delete(0);
+    l.Put(0, &d);
+    l.Put(0, &d); // the same entry again: nothing leaves
+    EXPECT_EQ(l.Remove(&c), 1);
+    l.Add(&a);
+    l.Add(&b);
+    l.Clear();
+    EXPECT_EQ(l.Gone, (std::vector<void *>{&a, &b, &c, &b, &a, &d}));
 }
 
 // Text joins with CR LF after each line; setting it accepts CR, LF and CR LF.

@@ -136,6 +136,18 @@ TEST_F(MessagesFixture, HandleMessageWakeUpHookAndUntil) {
     DeallocateHWnd(h);
 }
 
+// A post that queued its message succeeds even when the wake-up hook raises.
+TEST_F(MessagesFixture, RaisingWakeUpHookDoesNotFailThePost) {
+    int got = 0;
+    Application->SetWakeUpHook([] { throw Exception("hook failed"); });
+    HWND h = AllocateHWnd([&](TMessage &) { ++got; });
+    EXPECT_TRUE(PostMessage(h, WM_USER, 0, 0));
+    Application->SetWakeUpHook(nullptr);
+    Application->ProcessMessages();
+    EXPECT_EQ(got, 1);
+    DeallocateHWnd(h);
+}
+
 // HandleException outside any failure path never raises; non-framework
 // exceptions arrive wrapped.
 TEST_F(MessagesFixture, HandleExceptionWrapsAndNeverRaises) {

@@ -1,6 +1,8 @@
 //===- StreamingTest.cpp - writing and reading component text ------------===//
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <chrono>
 #include <ctime>
 
@@ -72,6 +74,34 @@ TEST(Streaming, WritesValueForms) {
     EXPECT_EQ(t.find("Value"), std::string::npos);
     EXPECT_EQ(t.find("Computed"), std::string::npos);
     EXPECT_EQ(t.find("Ratio = 0\r\n"), std::string::npos); // zero float left out
+}
+
+// What the reader could not take back is refused at writing, naming the property.
+TEST(Streaming, WriterRefusesValuesTheReaderCannotTakeBack) {
+    auto Refused = [](const TTestRoot &R, const std::string &Property) {
+        try {
+            WriteComponentText(R);
+            ADD_FAILURE() << "written: " << Property;
+        } catch (const EWriteError &E) {
+            EXPECT_NE(E.Message().find("'" + Property + "'"), std::string::npos) << E.Message();
+        }
+    };
+    TTestRoot r(nullptr);
+    r.SetName("Root 1");
+    Refused(r, "Name");
+    r.SetName("Root1");
+    r.Mode = static_cast<TLeafKind>(9);
+    Refused(r, "Mode");
+    r.Mode = lkText;
+    r.AccessSet = 0x10;
+    Refused(r, "Access");
+    r.AccessSet = afRead;
+    r.Sub.Band = std::numeric_limits<float>::quiet_NaN();
+    Refused(r, "Sub.Band");
+    r.Sub.Band = std::numeric_limits<float>::max();
+    TTestRoot back(nullptr);
+    ReadComponentText(WriteComponentText(r), back);
+    EXPECT_EQ(back.Sub.Band, std::numeric_limits<float>::max());
 }
 
 // Writing, reading into a fresh root and writing again gives the same text

@@ -71,6 +71,7 @@ HRESULT SimGroup::DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSi
         });
         if (FAILED(hr))
             return hr;
+        const HRESULT answer = hr; // a planned success code is the answer of a done advise
         if (!pAdvSink)
             return E_INVALIDARG;
         if (HRESULT bad = CheckFormat(pformatetc); FAILED(bad))
@@ -93,7 +94,7 @@ HRESULT SimGroup::DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSi
             core_->Wake();
         }
         *pdwConnection = connection;
-        return S_OK;
+        return answer;
     });
 }
 

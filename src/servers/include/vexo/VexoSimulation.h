@@ -65,7 +65,8 @@ enum VexoSimTarget : DWORD {
 struct IVexoSimControl : IUnknown {
     /// The next call of the named method fails with hr and returns no out arrays.
     /// Names as in the call log ("AddItems", "Read", "AsyncIO2.Read" ...); a bare
-    /// name also matches a qualified one ("Read" matches "AsyncIO.Read").
+    /// name also matches a qualified one ("Read" matches "AsyncIO.Read"). A success
+    /// code given for "DAdvise" is answered after the advise was made.
     virtual HRESULT FailNextCall(LPCWSTR szMethod, HRESULT hr) = 0;
     /// The next call of the named method reports errors[i] for item i (position
     /// in the request). S_OK entries leave an item alone; a failure code skips the

@@ -86,7 +86,7 @@ class TVexoItem : public TCollectionItem {
     /// The 32-bit client handle the server gives back in callbacks.
     OPCHANDLE GetClientHandle() const { return FClientHandle; }
     /// Runs one item command (0 remove, 1 add, 2 active state, 3 validate,
-    /// 4 data type) unless BatchMode or not Active; reports "OPC Command:".
+    /// 4 data type) unless BatchMode, not Active or loading; reports "OPC Command:".
     void OPCCommand(int Command, bool Value = false);
     std::string GetLastErrorStr() const;
     std::string ValueStr() const;
@@ -114,6 +114,9 @@ class TVexoItem : public TCollectionItem {
     class SpinGuard;
     /// Raises "cannot write Items:" for a one-item write that answered false.
     [[noreturn]] void ReportWriteFailure(const TVexoItemList &List) const;
+    /// Moves a value that owns memory from Copy into a new Box (Copy is left
+    /// empty); a plain value stays in Copy. Outside the lock.
+    static void BoxOwnedValue(OleVariant &Copy, std::shared_ptr<const OleVariant> &Box);
     mutable std::atomic_flag FLock = ATOMIC_FLAG_INIT; // guards the four delivered fields
     bool FIsActive = true;
     OPCADatatype FRequestDatatype = vtEMPTY;
@@ -125,7 +128,10 @@ class TVexoItem : public TCollectionItem {
     std::int32_t FQuality = 0;
     HRESULT FLastError = 0;
     TDateTime FTimeStamp = 0;
+    /// The value: plain values here; one that owns memory (a string, an
+    /// array) in FBoxedValue, with FValue then empty.
     OleVariant FValue;
+    std::shared_ptr<const OleVariant> FBoxedValue;
     std::string FItemID;
     std::string FAccessPath;
     TVexoGroup *FGroup = nullptr;

@@ -30,8 +30,9 @@ class TVexoItemProperty : public TObject {
     OleVariant Value;
 };
 
-/// An owning list of TVexoItemProperty entries in the server's order. The
-/// server component is not owned; when it is destroyed first the list forgets
+/// An owning list of TVexoItemProperty entries in the server's order: an
+/// entry that leaves it by any of the list's operations (Delete, Remove,
+/// Clear, Put) is freed. The server component is not owned; when it is destroyed first the list forgets
 /// it (it watches the component's removal), so it never reaches freed memory.
 class TVexoItemProperties : public TList {
   public:
@@ -49,9 +50,7 @@ class TVexoItemProperties : public TList {
     }
     /// Replaces the entry at Index; the list takes Item and frees the one it
     /// replaces (unless it is the same object).
-    void SetItem(int Index, TVexoItemProperty *Item);
-    /// Frees every entry and empties the list.
-    void Clear();
+    void SetItem(int Index, TVexoItemProperty *Item) { Put(Index, Item); }
 
     const std::string &ItemId() const { return FItemId; }
     /// Stores a different id (exact comparison) and refreshes.
@@ -67,6 +66,10 @@ class TVexoItemProperties : public TList {
     bool GetItemProperties();
     /// QueryAvailableProperties, then GetItemProperties; gives the latter.
     bool Refresh();
+
+  protected:
+    /// Frees an entry that left the list.
+    void Deleted(void *Item) override;
 
   private:
     class TServerWatch;

@@ -66,9 +66,15 @@ class TVexoServer : public TComponent {
     void SetVersion(const std::string &Value);
 
     TOnOPCErrorEvent OnError;
+    /// Raised on the owner thread when the server asks its clients to let go;
+    /// the component disconnects afterwards (OnDisconnect). Like the three
+    /// data events, the handler may free the component: it is then
+    /// disconnected by its destructor, without OnDisconnect.
     TOnOPCServerShutdownEvent OnServerShutdown;
     TOnOPCConnectEvent OnConnect;
     TOnOPCConnectEvent OnDisconnect;
+    /// The list and its items are lent for the call; the handler may free the
+    /// component (the list is freed all the same). Likewise the next two.
     TOnOPCDataChangeEvent OnDatachange;
     TOnOPCDataChangeEvent OnWriteError;
     TOnOPCDataChangeEvent OnWriteComplete;
@@ -126,7 +132,17 @@ class TVexoServer : public TComponent {
     void SetLocaleId(int Value);
 
     // --- Configuration file ----------------------------------------------------
+    /// Writes the configuration as component text. Raises EWriteError naming
+    /// a property whose value cannot be read back (a Name that is not an
+    /// identifier, a Tag beyond 32 bits, a dead band that is not finite) and
+    /// EFCreateError naming file and reason; an existing file is replaced only
+    /// when the whole text was written.
     void SaveToFile(const std::string &FileName);
+    /// Disconnects, then reads the file as the whole configuration: what it
+    /// leaves out takes the property's own default (not what this component or
+    /// its group defaults held). Nothing is sent to a server while reading; an
+    /// Active read as true connects afterwards. EFOpenError names file and
+    /// reason; Exception("wrong fileformat") and reader errors as documented.
     void LoadFromFile(const std::string &FileName);
 
     // --- Item properties ---------------------------------------------------------
@@ -148,6 +164,8 @@ class TVexoServer : public TComponent {
     friend class TVexoShutdownEvent;
     void Connect();
     void DisconnectNow();
+    /// Puts every configuration property back to a new component's value.
+    void ResetConfiguration();
     /// Frees the list a discarded message carries.
     static void DiscardMessage(TMessage &Message);
 
@@ -170,6 +188,8 @@ class TVexoServer : public TComponent {
     std::string FClientName;
     bool FBatchMode = false;
     std::string FVersion = "1.3";
+    /// Expires with the component: a handler that frees it is noticed.
+    std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
 };
 
 } // namespace vexo

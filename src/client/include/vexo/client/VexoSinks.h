@@ -81,6 +81,9 @@ class TVexoDataCallback final : public TInterfacedObject<IOPCDataCallback> {
     void ClearTaskId(DWORD Id);
     /// Forgets the group; waits for a running callback.
     void Detach();
+    /// For a sink the group does not keep: cancels a registration the server
+    /// made (any success code), then detaches. Owner thread.
+    void Withdraw();
     HRESULT AdviseResult() const { return FAdviseResult; }
     /// Counted by the sink itself, so that a server taking and dropping
     /// references during the registration in the constructor cannot free it.

@@ -54,7 +54,9 @@ class TApplication {
 
     /// Called from any thread whenever a message is posted; a GUI toolkit
     /// uses it to schedule ProcessMessages on its own loop. Thread-safe to set.
+    /// An exception the hook raises is dropped: the post has succeeded.
     void SetWakeUpHook(std::function<void()> Hook);
+    /// Calls the hook, if any. Never raises.
     void WakeUp() const;
 };
 

@@ -4,6 +4,7 @@
 #include <vexo/framework/Application.h>
 #include <vexo/framework/Classes.h>
 #include <vexo/framework/Collections.h>
+#include <vexo/framework/Files.h>
 #include <vexo/framework/DateUtils.h>
 #include <vexo/framework/Interfaced.h>
 #include <vexo/framework/Lists.h>

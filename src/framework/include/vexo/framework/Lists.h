@@ -1,7 +1,8 @@
 //===- Lists.h - pointer list, string lists ------------------------------===//
 //
 // TList is a list of untyped pointers with index checking (EListError names
-// the bad index); it never owns what it points to. TStrings is the abstract
+// the bad index); it never owns what it points to, but tells a derived class
+// (Deleted) about every entry that leaves it, so an owning list frees them. TStrings is the abstract
 // string list that dialogs and operations fill; TStringList is the concrete
 // one. Owner thread only.
 //
@@ -35,6 +36,11 @@ class TList : public TObject {
     void SetCapacity(int Value) { FList.reserve(static_cast<std::size_t>(Value)); }
     /// Raw access for bulk loops (no index checking).
     void *const *Data() const { return FList.data(); }
+
+  protected:
+    /// Called once for every entry that leaves the list through Delete,
+    /// Remove, Clear or Put (the replaced one), after it has left.
+    virtual void Deleted(void *Item) { (void)Item; }
 
   private:
     void CheckIndex(int Index) const;

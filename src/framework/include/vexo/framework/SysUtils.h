@@ -50,6 +50,7 @@ VEXO_DECLARE_EXCEPTION(EStreamError, Exception);
 VEXO_DECLARE_EXCEPTION(EFOpenError, EStreamError);   ///< a file that cannot be opened or read
 VEXO_DECLARE_EXCEPTION(EFCreateError, EStreamError); ///< a file that cannot be created or written
 VEXO_DECLARE_EXCEPTION(EReadError, EStreamError);    ///< a component stream that cannot be read
+VEXO_DECLARE_EXCEPTION(EWriteError, EStreamError);   ///< a value the component text cannot hold
 VEXO_DECLARE_EXCEPTION(EParserError, Exception);     ///< malformed component text
 VEXO_DECLARE_EXCEPTION(EOleError, Exception);
 
