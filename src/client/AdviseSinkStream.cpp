@@ -20,6 +20,7 @@
 
 #include <vexo/client/VexoSinks.h>
 #include <vexo/platform/Variant.h>
+#include <vexo/platform/WideString.h>
 
 namespace vexo {
 

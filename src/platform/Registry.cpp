@@ -92,9 +92,10 @@ bool NameBefore(std::string_view a, std::string_view b) {
 
 /// Adds a subkey in its sorted place.
 void InsertChild(RegNode &node, std::shared_ptr<RegNode> child) {
-    auto at = std::lower_bound(
-        node.children.begin(), node.children.end(), child->name,
-        [](const std::shared_ptr<RegNode> &c, const std::string &n) { return NameBefore(c->name, n); });
+    auto at = std::lower_bound(node.children.begin(), node.children.end(), child->name,
+                               [](const std::shared_ptr<RegNode> &c, const std::string &n) {
+                                   return NameBefore(c->name, n);
+                               });
     node.children.insert(at, std::move(child));
 }
 

@@ -49,7 +49,9 @@ HRESULT CreateOnFreshThread() {
     return hr;
 }
 
-COSERVERINFO Server(vexo::platform::WideString &name) { return COSERVERINFO{0, name.data(), nullptr, 0}; }
+COSERVERINFO Server(vexo::platform::WideString &name) {
+    return COSERVERINFO{0, name.data(), nullptr, 0};
+}
 
 } // namespace
 
@@ -145,7 +147,9 @@ TEST(Activation, LocalNamesResolveLocally) {
     std::string local = LocalComputerName();
     EXPECT_FALSE(local.empty());
     EXPECT_TRUE(ComputerExists(""));
-    for (vexo::platform::WideString name : {vexo::platform::WideString(OLESTR("")), vexo::platform::WideString(OLESTR("  ")), Utf8ToUtf16(local)}) {
+    for (vexo::platform::WideString name :
+         {vexo::platform::WideString(OLESTR("")), vexo::platform::WideString(OLESTR("  ")),
+          Utf8ToUtf16(local)}) {
         COSERVERINFO si = Server(name);
         MULTI_QI qi{&IID_IUnknown, nullptr, E_FAIL};
         EXPECT_EQ(CoCreateInstanceEx(kClass, nullptr, CLSCTX_ALL, &si, 1, &qi), S_OK);

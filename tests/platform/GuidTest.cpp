@@ -48,7 +48,8 @@ TEST(Guid, MalformedTextsAreRejected) {
     CLSID out = kSample;
     EXPECT_EQ(CLSIDFromString(nullptr, &out), CO_E_CLASSSTRING);
     EXPECT_EQ(out, GUID_NULL);
-    EXPECT_EQ(CLSIDFromString(OLESTR("{13486D51-4821-11D2-A494-3CB306C10000}"), nullptr), E_POINTER);
+    EXPECT_EQ(CLSIDFromString(OLESTR("{13486D51-4821-11D2-A494-3CB306C10000}"), nullptr),
+              E_POINTER);
     EXPECT_EQ(StringFromCLSID(kSample, nullptr), E_POINTER);
     EXPECT_FALSE(GuidFromString("{13486D51-4821-11D2-A494-3CB306C10000"));
 }

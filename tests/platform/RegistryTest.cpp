@@ -34,9 +34,10 @@ TEST(Registry, EnumerationOrderCaseAndDeleteRules) {
     vp::RegCloseKey(again);
     // Wine orders names by their lower-case form, which puts '_' before the
     // letters; Windows compares upper-case forms.
-    if (!RunningUnderWine())
+    if (!RunningUnderWine()) {
         EXPECT_EQ(SubkeyNames(root),
                   (std::vector<std::string>{"alpha", "beta", "Mid", "Zeta", "_under"}));
+    }
     char small[4];
     EXPECT_EQ(RegEnumKeyA(root, 0, small, sizeof small), ERROR_MORE_DATA);
     EXPECT_EQ(RegEnumKeyA(root, 5, small, sizeof small), ERROR_NO_MORE_ITEMS);

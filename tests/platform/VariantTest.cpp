@@ -29,8 +29,9 @@ TEST(BStr, LayoutLengthAndLiveCount) {
     EXPECT_EQ(SysStringLen(b), 3u);
     EXPECT_EQ(SysStringByteLen(b), 6u);
     EXPECT_EQ(b[3], 0);
-    if (kStandIn)
+    if (kStandIn) {
         EXPECT_EQ(BStrLiveCount(), c.bstrs + 1);
+    }
     BSTR withNul = SysAllocStringLen(OLESTR("a\0b"), 3);
     EXPECT_EQ(SysStringLen(withNul), 3u);
     BSTR blank = SysAllocStringLen(nullptr, 4);
@@ -98,8 +99,9 @@ TEST(Variant, ClearReleasesWhatTheVariantOwns) {
 
     v.vt = 0x7F;
     EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
-    if (kStandIn) // the system does not check, it faults
+    if (kStandIn) { // the system does not check, it faults
         EXPECT_EQ(VariantClear(nullptr), E_POINTER);
+    }
     c.ExpectUnchanged();
 }
 

@@ -46,7 +46,8 @@ constexpr IID IID_IEnumConnections{
     0xB196B287, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 
 struct IClassFactory : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *pUnkOuter, REFIID riid,
+                                                     void **ppvObject) = 0;
     virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
 };
 
@@ -79,7 +80,8 @@ struct CONNECTDATA {
 };
 
 struct IEnumConnections : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, CONNECTDATA *rgcd, ULONG *pcFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, CONNECTDATA *rgcd,
+                                           ULONG *pcFetched) = 0;
     virtual HRESULT STDMETHODCALLTYPE Skip(ULONG cConnections) = 0;
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
     virtual HRESULT STDMETHODCALLTYPE Clone(IEnumConnections **ppEnum) = 0;
@@ -87,14 +89,16 @@ struct IEnumConnections : IUnknown {
 
 struct IConnectionPoint : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID *pIID) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetConnectionPointContainer(IConnectionPointContainer **ppCPC) = 0;
+    virtual HRESULT STDMETHODCALLTYPE
+    GetConnectionPointContainer(IConnectionPointContainer **ppCPC) = 0;
     virtual HRESULT STDMETHODCALLTYPE Advise(IUnknown *pUnkSink, DWORD *pdwCookie) = 0;
     virtual HRESULT STDMETHODCALLTYPE Unadvise(DWORD dwCookie) = 0;
     virtual HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections **ppEnum) = 0;
 };
 
 struct IEnumConnectionPoints : IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, IConnectionPoint **ppCP, ULONG *pcFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, IConnectionPoint **ppCP,
+                                           ULONG *pcFetched) = 0;
     virtual HRESULT STDMETHODCALLTYPE Skip(ULONG cConnections) = 0;
     virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
     virtual HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints **ppEnum) = 0;
@@ -174,11 +178,14 @@ struct IDataObject : IUnknown {
     virtual HRESULT STDMETHODCALLTYPE GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) = 0;
     virtual HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC *pformatetc, STGMEDIUM *pmedium) = 0;
     virtual HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC *pformatetc) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC *pformatectIn, FORMATETC *pformatetcOut) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium, BOOL fRelease) = 0;
-    virtual HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC **ppenumFormatEtc) = 0;
-    virtual HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSink,
-                            DWORD *pdwConnection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC *pformatectIn,
+                                                            FORMATETC *pformatetcOut) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium,
+                                              BOOL fRelease) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection,
+                                                    IEnumFORMATETC **ppenumFormatEtc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC *pformatetc, DWORD advf,
+                                              IAdviseSink *pAdvSink, DWORD *pdwConnection) = 0;
     virtual HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) = 0;
     virtual HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA **ppenumAdvise) = 0;
 };
