@@ -6,11 +6,17 @@
 // it, drop stale entries, raise the event). BM_DataPathBaseline/N: a bare
 // loop doing the same copies and one hand-off through a message target, the
 // floor for the line above. BM_SyncRead/N: one synchronous read of N items
-// from the simulation server's cache.
+// from the simulation server's cache. BM_Latency: one value change from the
+// server's callback (on the benchmark's thread) to OnDatachange on an owner
+// thread that waits idle for messages; median and 99th percentile in µs.
 //
 //===----------------------------------------------------------------------===//
 
+#include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -144,6 +150,67 @@ void BM_DataPathBaseline(benchmark::State &State) {
     State.SetItemsProcessed(static_cast<int64_t>(State.iterations()) * N);
 }
 BENCHMARK(BM_DataPathBaseline)->Arg(10000)->Unit(benchmark::kMicrosecond);
+
+long long NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+void BM_Latency(benchmark::State &State) {
+    // The owner thread creates the component (so its messages go to that
+    // thread) and then waits for messages, as an idle application does.
+    std::atomic<TVexoDataCallback *> Sink{nullptr};
+    std::atomic<bool> Stop{false};
+    std::atomic<long long> Seen{0};
+    std::atomic<long long> ArrivedNs{0};
+    OPCHANDLE Handle = 0;
+    OPCHANDLE GroupID = 0;
+    std::thread Owner([&] {
+        BenchGroup B(1);
+        B.Server->OnDatachange = [&](TObject *, TVexoItemList *) {
+            ArrivedNs.store(NowNs(), std::memory_order_relaxed);
+            Seen.fetch_add(1, std::memory_order_release);
+        };
+        Handle = B.Group->OPCItems()->GetItem(0)->GetClientHandle();
+        GroupID = static_cast<OPCHANDLE>(B.Group->ID());
+        Sink.store(B.Group->DataCallback(), std::memory_order_release);
+        while (!Stop.load(std::memory_order_acquire))
+            Application->HandleMessage(std::chrono::milliseconds(20));
+        B.Server->OnDatachange = nullptr;
+    });
+    while (!Sink.load(std::memory_order_acquire))
+        std::this_thread::yield();
+
+    VARIANT Value;
+    Value.vt = VT_I4;
+    WORD Quality = 0xC0;
+    FILETIME Now;
+    platform::GetSystemTimeAsFileTime(&Now);
+    HRESULT Error = S_OK;
+    std::vector<double> Micros;
+    Micros.reserve(static_cast<std::size_t>(State.max_iterations));
+    LONG Round = 0;
+    for (auto _ : State) {
+        Value.lVal = ++Round;
+        const long long Before = Seen.load(std::memory_order_acquire);
+        const long long T0 = NowNs();
+        Sink.load(std::memory_order_relaxed)
+            ->OnDataChange(0, GroupID, S_OK, S_OK, 1, &Handle, &Value, &Quality, &Now, &Error);
+        while (Seen.load(std::memory_order_acquire) == Before)
+            std::this_thread::yield();
+        Micros.push_back(static_cast<double>(ArrivedNs.load(std::memory_order_relaxed) - T0) /
+                         1000.0);
+    }
+    Stop.store(true, std::memory_order_release);
+    Owner.join();
+    std::sort(Micros.begin(), Micros.end());
+    if (!Micros.empty()) {
+        State.counters["median_us"] = Micros[Micros.size() / 2];
+        State.counters["p99_us"] = Micros[Micros.size() * 99 / 100];
+    }
+}
+BENCHMARK(BM_Latency)->Iterations(20000)->Unit(benchmark::kMicrosecond)->UseRealTime();
 
 void BM_SyncRead(benchmark::State &State) {
     const int N = static_cast<int>(State.range(0));

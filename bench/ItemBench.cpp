@@ -144,7 +144,11 @@ void BM_AddItems(benchmark::State &State) {
     State.counters["client_ms"] = (TotalMs - ServerMs) / Iterations;
     State.SetItemsProcessed(State.iterations() * N);
 }
+// The cost per item must not grow with the count: the same call at four sizes.
+BENCHMARK(BM_AddItems)->Arg(1000)->Unit(benchmark::kMillisecond)->Iterations(200);
+BENCHMARK(BM_AddItems)->Arg(10000)->Unit(benchmark::kMillisecond)->Iterations(40);
 BENCHMARK(BM_AddItems)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK(BM_AddItems)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_AddItemsServerOnly(benchmark::State &State) {
     const int N = static_cast<int>(State.range(0));

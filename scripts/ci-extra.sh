@@ -12,11 +12,11 @@ cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-asan --output-on-failure --no-tests=error -j "$jobs"
 
-echo "== ThreadSanitizer: threading tests"
+echo "== ThreadSanitizer: threading and reconnection tests"
 cmake -S . -B build-tsan -G Ninja -DVEXO_SANITIZE=thread -DVEXO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build-tsan -j "$jobs"
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
-  ctest --test-dir build-tsan --output-on-failure --no-tests=error -j "$jobs" -L threads
+  ctest --test-dir build-tsan --output-on-failure --no-tests=error -j "$jobs" -L '^(threads|reconnect)$'
 
 if [ -d fuzz ]; then
   echo "== libFuzzer: bounded runs"

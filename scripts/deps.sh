@@ -2,7 +2,8 @@
 # Installs the Debian 12 packages the build and the tests need, when missing.
 set -euo pipefail
 pkgs=(cmake ninja-build g++ clang libclang-rt-14-dev libgtest-dev libgmock-dev
-      libbenchmark-dev ccache g++-mingw-w64-i686-posix)
+      libbenchmark-dev ccache g++-mingw-w64-i686-posix qt6-base-dev fonts-dejavu-core
+      libcli11-dev nlohmann-json3-dev libedit-dev)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -60,21 +60,22 @@ void WatchItems(TVexoServer &Server, int Seconds) {
     for (const char *Id : {"Simulation.Line 1.Level", "Simulation.Ramp.Int4",
                            "Simulation.Sine.Real8", "Simulation.Random.String"})
         Group->OPCItems()->AddItem(Id);
-    int Changes = 0;
-    Server.OnDatachange = [&Changes](vexo::TObject *, vexo::TVexoItemList *List) {
+    // One data change carries any number of values: the count is of values,
+    // so it does not depend on how the server bundled them.
+    int Values = 0;
+    Server.OnDatachange = [&Values](vexo::TObject *, vexo::TVexoItemList *List) {
         for (int i = 0; i < List->Count(); ++i) {
             const vexo::TVexoItem *Item = List->GetItem(i);
             std::printf("  %-26s = %-16s quality 0x%02X\n", Item->ItemID().c_str(),
                         Item->ValueStr().c_str(), static_cast<unsigned>(Item->Quality()));
         }
-        ++Changes;
+        Values += List->Count();
     };
     std::printf("watching %d items for %d seconds\n", Group->OPCItems()->Count(), Seconds);
     // The demo runs for a fixed time on purpose: it shows the changes as
     // they come. The condition never holds, the timeout ends the loop.
-    vexo::Application->ProcessMessagesUntil([] { return false; },
-                                            std::chrono::seconds(Seconds));
-    std::printf("%d data changes received\n", Changes);
+    vexo::Application->ProcessMessagesUntil([] { return false; }, std::chrono::seconds(Seconds));
+    std::printf("%d values received\n", Values);
     Server.OnDatachange = nullptr;
 }
 

@@ -1,7 +1,9 @@
 //===- AdviseSink.cpp - the IAdviseSink of a group and its registration ---===//
 //
 // TVexoAdviseSink receives a group's data as DA 1.0 streams: blocks of global
-// memory in the standard layout, delivered through IDataObject advises. This
+// memory in the standard layout, delivered through IDataObject advises, one
+// for the data-with-time stream and one for the write-complete stream (a
+// write names that advise's connection, so its outcome comes back). This
 // file holds the sink, the data-object advise routines and the registration
 // of the three stream formats; reading a block is in AdviseSinkStream.cpp.
 //
@@ -69,6 +71,11 @@ platform::ComPtr<IDataObject> DataObjectOf(IUnknown *Source) {
 
 HRESULT DataObjectAdvise(IUnknown *Source, IAdviseSink *Sink, DWORD &Connection) {
     OPCDARegisterClipboardFormats();
+    return DataObjectAdviseFormat(Source, Sink, OPCSTMFORMATDATATIME, ADVF_PRIMEFIRST, Connection);
+}
+
+HRESULT DataObjectAdviseFormat(IUnknown *Source, IAdviseSink *Sink, UINT FormatId, DWORD Advf,
+                               DWORD &Connection) {
     HRESULT Result = E_FAIL;
     platform::ComPtr<IUnknown> HeldSource(Source);
     platform::ComPtr<IAdviseSink> HeldSink(Sink);
@@ -76,14 +83,14 @@ HRESULT DataObjectAdvise(IUnknown *Source, IAdviseSink *Sink, DWORD &Connection)
     if (!Data)
         return Result;
     FORMATETC Format{};
-    Format.cfFormat = static_cast<CLIPFORMAT>(OPCSTMFORMATDATATIME & 0xFFFF);
+    Format.cfFormat = static_cast<CLIPFORMAT>(FormatId & 0xFFFF);
     Format.ptd = nullptr;
     Format.dwAspect = DVASPECT_CONTENT;
     Format.lindex = -1;
     Format.tymed = TYMED_HGLOBAL;
     Connection = 0;
     try {
-        Result = Data->DAdvise(&Format, ADVF_PRIMEFIRST, Sink, &Connection);
+        Result = Data->DAdvise(&Format, Advf, Sink, &Connection);
     } catch (...) {
         Result = E_FAIL;
     }
@@ -114,6 +121,12 @@ TVexoAdviseSink::TVexoAdviseSink(TVexoGroup *Group)
         if (TVexoServer *Server = Group->OPCServer())
             FTarget = Server->GetHandle();
         FAdviseResult = DataObjectAdvise(Group->ItemMgt(), this, FConnection);
+        // Writes answer through an advise of their own format. A server that
+        // refuses it still gets the data connection, as older clients sent.
+        if (FAdviseResult == S_OK &&
+            FAILED(DataObjectAdviseFormat(Group->ItemMgt(), this, OPCSTMFORMATWRITECOMPLETE, 0,
+                                          FWriteConnection)))
+            FWriteConnection = 0;
     }
     FRefs.fetch_sub(1, std::memory_order_acq_rel);
 }
@@ -137,9 +150,13 @@ void TVexoAdviseSink::UnAdvise() {
         std::lock_guard<std::mutex> Gate(FGate);
         Group = FGroup;
     }
-    if (SUCCEEDED(FAdviseResult) && Group)
+    if (SUCCEEDED(FAdviseResult) && Group) {
+        if (FWriteConnection != 0)
+            DataObjectUnadvise(Group->ItemMgt(), FWriteConnection);
         DataObjectUnadvise(Group->ItemMgt(), FConnection);
+    }
     FAdviseResult = E_FAIL;
+    FWriteConnection = 0;
 }
 
 void TVexoAdviseSink::Detach() {
@@ -160,7 +177,8 @@ void TVexoAdviseSink::OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) {
         OPCDARegisterClipboardFormats();
         const UINT Format = pFormatetc->cfFormat;
         const bool WithTime = Format == (OPCSTMFORMATDATATIME & 0xFFFF);
-        if (!WithTime && Format != (OPCSTMFORMATDATA & 0xFFFF))
+        const bool WriteComplete = Format == (OPCSTMFORMATWRITECOMPLETE & 0xFFFF);
+        if (!WithTime && !WriteComplete && Format != (OPCSTMFORMATDATA & 0xFFFF))
             return;
 
         HGLOBAL Block = pStgmed->hGlobal;
@@ -171,6 +189,10 @@ void TVexoAdviseSink::OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) {
             HGLOBAL H;
             ~Unlock() { platform::GlobalUnlock(H); }
         } Unlocker{Block};
+        if (WriteComplete) {
+            HandleWriteComplete(Data, platform::GlobalSize(Block));
+            return;
+        }
 
         StreamHeader Header{};
         std::vector<StreamEntry> Entries;
@@ -217,6 +239,29 @@ void TVexoAdviseSink::OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) {
             List.release();
     } catch (...) {
     }
+}
+
+void TVexoAdviseSink::HandleWriteComplete(const BYTE *Data, SIZE_T Size) {
+    StreamHeader Header{};
+    std::vector<WriteEntry> Entries;
+    const bool Valid = ParseWriteStream(Data, Size, Header, Entries);
+    // The write ended even when its items are unreadable.
+    if (Header.Read)
+        FGroup->ClearTaskId(Header.TransactionID);
+    if (!Valid)
+        return;
+    std::vector<OPCHANDLE> Handles;
+    std::vector<HRESULT> Errors;
+    Handles.reserve(Entries.size());
+    Errors.reserve(Entries.size());
+    for (const WriteEntry &E : Entries) {
+        Handles.push_back(E.hClient);
+        Errors.push_back(E.Error);
+    }
+    // Like the DA 2.0 completion, the items carry their own codes whatever
+    // the block's status says.
+    PostWriteResults(*FGroup, FGroupID, FTarget, static_cast<DWORD>(Entries.size()),
+                     Handles.data(), Errors.data());
 }
 
 } // namespace vexo

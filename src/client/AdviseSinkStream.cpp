@@ -9,6 +9,9 @@
 // the other (count, characters, zero) for strings, and one value after the
 // other (VARIANT plus its string) for variants.
 //
+// A write-complete block is a group header (count, group, transaction id,
+// status) and one (handle, result code) record per item.
+//
 // The reader trusts nothing in the block: every offset and length is checked
 // against the block's size, no pointer stored in the block is ever followed,
 // and anything it cannot read makes the whole block malformed.
@@ -266,6 +269,31 @@ bool TVexoAdviseSink::ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime,
             return false;
         }
         Entries.push_back(E);
+    }
+    return true;
+}
+
+bool TVexoAdviseSink::ParseWriteStream(const BYTE *Block, SIZE_T Size, StreamHeader &Header,
+                                       std::vector<WriteEntry> &Entries) {
+    Entries.clear();
+    Header = StreamHeader{};
+    if (!Block)
+        return false;
+    const BlockReader R(Block, Size);
+    OPCGROUPHEADERWRITE Group{};
+    if (!R.Read(0, &Group, sizeof Group))
+        return false;
+    Header.ItemCount = Group.dwItemCount;
+    Header.TransactionID = Group.dwTransactionID;
+    Header.Status = Group.hrStatus;
+    Header.Read = true;
+    if (!R.Fits(sizeof Group, std::uint64_t(Group.dwItemCount) * sizeof(OPCITEMHEADERWRITE)))
+        return false;
+    Entries.reserve(Group.dwItemCount);
+    for (DWORD i = 0; i < Group.dwItemCount; ++i) {
+        OPCITEMHEADERWRITE H{};
+        R.Read(sizeof Group + std::uint64_t(i) * sizeof H, &H, sizeof H);
+        Entries.push_back({H.hClient, H.dwError});
     }
     return true;
 }

@@ -31,6 +31,35 @@ void PostList(HWND Target, UINT Msg, WPARAM WParam, std::unique_ptr<TVexoItemLis
 
 } // namespace
 
+void PostWriteResults(TVexoGroup &Group, int GroupID, HWND Target, DWORD Count,
+                      const OPCHANDLE *Handles, const HRESULT *Errors) {
+    auto List = std::make_unique<TVexoItemList>();
+    List->SetGroupID(GroupID);
+    int Failures = 0;
+    if (Count > 0 && Handles && Errors) {
+        TVexoItems *Items = Group.OPCItems();
+        auto Lock = Items->LockForCallback();
+        for (DWORD i = 0; i < Count; ++i) {
+            try {
+                TVexoItem *Item = Items->ItemFromHandle(Handles[i]);
+                if (!Item)
+                    continue;
+                // Any code but 0 counts as a failed write, success codes
+                // such as a clamped value included.
+                if (Errors[i] != S_OK) {
+                    Item->SetFailed(Errors[i]);
+                    List->AddFromCallback(Item, Handles[i]);
+                    ++Failures;
+                } else {
+                    Item->SetLastError(S_OK);
+                }
+            } catch (...) {
+            }
+        }
+    }
+    PostList(Target, Failures > 0 ? CM_OPCWRITEERROR : CM_OPCWRITECOMPLETE, 0, std::move(List));
+}
+
 TVexoDataCallback::TVexoDataCallback(TVexoGroup *Group)
     : FGroup(Group), FGroupID(Group ? Group->ID() : -1), FTarget(0) {
     // A guard reference for the time of the registration: a server that
@@ -172,32 +201,7 @@ HRESULT TVexoDataCallback::OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HR
         if (!FGroup || hGroup != static_cast<OPCHANDLE>(FGroupID))
             return S_OK;
         FGroup->ClearTaskId(dwTransid);
-        auto List = std::make_unique<TVexoItemList>();
-        List->SetGroupID(FGroupID);
-        int Failures = 0;
-        if (dwCount > 0 && pClienthandles && pErrors) {
-            TVexoItems *Items = FGroup->OPCItems();
-            auto Lock = Items->LockForCallback();
-            for (DWORD i = 0; i < dwCount; ++i) {
-                try {
-                    TVexoItem *Item = Items->ItemFromHandle(pClienthandles[i]);
-                    if (!Item)
-                        continue;
-                    // Any code but 0 counts as a failed write, success codes
-                    // such as a clamped value included.
-                    if (pErrors[i] != S_OK) {
-                        Item->SetFailed(pErrors[i]);
-                        List->AddFromCallback(Item, pClienthandles[i]);
-                        ++Failures;
-                    } else {
-                        Item->SetLastError(S_OK);
-                    }
-                } catch (...) {
-                }
-            }
-        }
-        PostList(FTarget, Failures > 0 ? CM_OPCWRITEERROR : CM_OPCWRITECOMPLETE, 0,
-                 std::move(List));
+        PostWriteResults(*FGroup, FGroupID, FTarget, dwCount, pClienthandles, pErrors);
     } catch (...) {
     }
     return S_OK;

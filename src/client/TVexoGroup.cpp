@@ -8,6 +8,9 @@
 //===----------------------------------------------------------------------===//
 #include <vexo/client/TVexoGroup.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <exception>
 
 #include <vexo/VexoErrors.h>
@@ -23,6 +26,12 @@ namespace vexo {
 
 namespace {
 constexpr OPCHANDLE NoHandle = static_cast<OPCHANDLE>(-1);
+
+/// A revised rate as the signed UpdateRate holds it: a server revising past
+/// its range gets the largest rate it can show, never a negative one.
+std::int32_t RateOf(DWORD Revised) {
+    return Revised > static_cast<DWORD>(INT32_MAX) ? INT32_MAX : static_cast<std::int32_t>(Revised);
+}
 } // namespace
 
 // --- TVexoGroups -------------------------------------------------------------
@@ -154,9 +163,61 @@ std::string TVexoGroup::GetDisplayName() const {
     return Trim(FName).empty() ? TCollectionItem::GetDisplayName() : FName;
 }
 
+// --- TVexoGroup: the last asynchronous call ---------------------------------------
+//
+// A free-threaded server may deliver a completion on its own thread while the
+// call that caused it is still on its way back, before the call knows the id
+// the server gave it. While a call is in flight the sinks therefore note the
+// ids they see, and the call looks at them when it returns: a completion that
+// has arrived leaves TaskId at 0 and its item results stand.
+
+void TVexoGroup::SetTaskId(std::uint32_t Value) {
+    std::lock_guard<std::mutex> Lock(FTaskLock);
+    FTaskId.store(Value, std::memory_order_release);
+    FTaskTransaction = 0;
+}
+
 void TVexoGroup::ClearTaskId(std::uint32_t Id) {
-    std::uint32_t Expected = Id;
-    FTaskId.compare_exchange_strong(Expected, 0, std::memory_order_acq_rel);
+    if (Id == 0)
+        return; // data changes of the server's own accord
+    std::lock_guard<std::mutex> Lock(FTaskLock);
+    if (FInFlight.Active) {
+        constexpr std::size_t MaxSeen = 64; // completions of older calls, at most
+        if (Id == FInFlight.Transaction)
+            FInFlight.Done = true;
+        else if (FInFlight.Seen.size() < MaxSeen)
+            FInFlight.Seen.push_back(Id);
+    }
+    const std::uint32_t Task = FTaskId.load(std::memory_order_relaxed);
+    if (Task != 0 && (Id == Task || Id == FTaskTransaction)) {
+        FTaskId.store(0, std::memory_order_release);
+        FTaskTransaction = 0;
+    }
+}
+
+void TVexoGroup::BeginAsyncCall(std::uint32_t TransactionId, bool ClearTask) {
+    std::lock_guard<std::mutex> Lock(FTaskLock);
+    FInFlight.Active = true;
+    FInFlight.Transaction = TransactionId;
+    FInFlight.Done = false;
+    FInFlight.Seen.clear();
+    if (ClearTask) {
+        FTaskId.store(0, std::memory_order_release);
+        FTaskTransaction = 0;
+    }
+}
+
+std::unique_lock<std::mutex> TVexoGroup::EndAsyncCall(std::uint32_t Id, bool Record, bool &Done) {
+    std::unique_lock<std::mutex> Lock(FTaskLock);
+    const auto &Seen = FInFlight.Seen;
+    Done = FInFlight.Done || (Id != 0 && std::find(Seen.begin(), Seen.end(), Id) != Seen.end());
+    if (Record) {
+        FTaskId.store(Done ? 0 : Id, std::memory_order_release);
+        FTaskTransaction = Done ? 0 : FInFlight.Transaction;
+    }
+    FInFlight.Active = false;
+    FInFlight.Seen.clear();
+    return Lock;
 }
 
 // --- TVexoGroup: life on the server ----------------------------------------------
@@ -205,9 +266,27 @@ void TVexoGroup::OPCAddGroup() {
     else
         FAsyncIO.Reset();
 
-    FOPCItems->OPCAddAllItems();
-    FUpdateRate = static_cast<std::int32_t>(RevisedRate);
+    // A failure of the add-items call as a whole leaves the group on the
+    // server all the same: it still gets its revised rate and its sink, so
+    // that items added later receive data; the exception travels on after.
+    std::exception_ptr Pending;
+    try {
+        FOPCItems->OPCAddAllItems();
+    } catch (...) {
+        Pending = std::current_exception();
+    }
+    FUpdateRate = RateOf(RevisedRate);
+    try {
+        ConnectSink();
+    } catch (...) {
+        if (!Pending)
+            throw;
+    }
+    if (Pending)
+        std::rethrow_exception(Pending);
+}
 
+void TVexoGroup::ConnectSink() {
     FDataCallback.Reset();
     if (FOPCServer->Version2()) {
         FOPCServer->GetHandle(); // the sink captures the message target
@@ -230,6 +309,17 @@ void TVexoGroup::OPCAddGroup() {
         FAdviseSink.Reset();
         if (FAILED(Advise))
             OleError(Advise);
+        return;
+    }
+    // Completions of IOPCAsyncIO2 travel only through the callback that was
+    // refused; the stream's own asynchronous interface answers through the
+    // advise just made, so the group's asynchronous calls go there instead.
+    if (FAsyncIO2) {
+        platform::ComPtr<IOPCAsyncIO> Stream;
+        if (SUCCEEDED(FItemMgt.As(Stream)) && Stream) {
+            FAsyncIO = std::move(Stream);
+            FAsyncIO2.Reset();
+        }
     }
 }
 
@@ -292,7 +382,7 @@ void TVexoGroup::SetState(std::int32_t &AUpdateRate, bool AActive, std::int32_t 
     OPCHANDLE Client = static_cast<OPCHANDLE>(AClientHandle);
     OPCCheck(FGroupStateMgt->SetState(&Requested, &Revised, &Active, &TimeBias, &DeadBand, &Lcid,
                                       &Client));
-    AUpdateRate = static_cast<std::int32_t>(Revised);
+    AUpdateRate = RateOf(Revised);
 }
 
 void TVexoGroup::GetState(tGroupStateRec &State) {

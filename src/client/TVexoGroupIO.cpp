@@ -6,6 +6,10 @@
 // for the whole list, stores each item's outcome in the item and answers true
 // only when every item succeeded. Owner thread only.
 //
+// The completion of an asynchronous call may arrive on the server's thread
+// before the call returns; the call then leaves the items the server accepted
+// as the completion left them, and TaskId at 0 (TVexoGroup.cpp).
+//
 //===----------------------------------------------------------------------===//
 
 #include <memory>
@@ -116,6 +120,24 @@ bool StoreResults(const TVexoItemList &List, const HRESULT *Errors) {
     return AllGood;
 }
 
+/// The call-time results of an asynchronous call: refused items fail; the
+/// accepted ones have LastError cleared unless their completion has arrived
+/// already (Done) and stored the outcome. True when none was refused.
+bool StoreAsyncResults(const TVexoItemList &List, const HRESULT *Errors, bool Done) {
+    bool AllGood = true;
+    for (int i = 0; i < List.Count(); ++i) {
+        TVexoItem *Item = List.GetItem(i);
+        const HRESULT E = Errors ? Errors[i] : E_FAIL;
+        if (FAILED(E)) {
+            Item->SetFailed(E);
+            AllGood = false;
+        } else if (!Done) {
+            Item->SetLastError(S_OK);
+        }
+    }
+    return AllGood;
+}
+
 std::uint32_t NextTransactionId() {
     return TransactionCounter.fetch_add(1, std::memory_order_relaxed) + 1;
 }
@@ -197,20 +219,26 @@ bool TVexoGroup::AsyncWrite(TVexoItemList *ItemList) {
     CallArrays A;
     A.BuildHandles(*List);
     A.BuildValues(*List);
-    SetTaskId(0);
     DWORD Id = 0;
     HRESULT Hr;
+    BeginAsyncCall(FAsyncIO2 ? TransactionId : 0, true);
     if (FAsyncIO2) {
         platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
         Hr = Async->Write(Count, A.Handles, A.Values, TransactionId, &Id, &A.Errors);
     } else {
         platform::ComPtr<IOPCAsyncIO> Async = FAsyncIO;
-        Hr = Async->Write(FAdviseSink->Connection(), Count, A.Handles, A.Values, &Id, &A.Errors);
+        Hr = Async->Write(FAdviseSink->WriteConnection(), Count, A.Handles, A.Values, &Id,
+                          &A.Errors);
     }
-    if (Id != 0)
-        SetTaskId(Id);
+    bool AllGood = false;
+    {
+        bool Done = false;
+        auto Lock = EndAsyncCall(Id, Id != 0, Done);
+        if (SUCCEEDED(Hr))
+            AllGood = StoreAsyncResults(*List, A.Errors, Done);
+    }
     OPCCheck(Hr);
-    return StoreResults(*List, A.Errors);
+    return AllGood;
 }
 
 bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
@@ -224,9 +252,9 @@ bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
     const std::uint32_t TransactionId = NextTransactionId();
     CallArrays A;
     A.BuildHandles(*List);
-    SetTaskId(0);
     DWORD Id = 0;
     HRESULT Hr;
+    BeginAsyncCall(FAsyncIO2 ? TransactionId : 0, true);
     if (FAsyncIO2) {
         platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
         Hr = Async->Read(Count, A.Handles, TransactionId, &Id, &A.Errors);
@@ -235,10 +263,15 @@ bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
         Hr = Async->Read(FAdviseSink->Connection(), OPC_DS_DEVICE, Count, A.Handles, &Id,
                          &A.Errors);
     }
-    if (Id != 0)
-        SetTaskId(Id);
+    bool AllGood = false;
+    {
+        bool Done = false;
+        auto Lock = EndAsyncCall(Id, Id != 0, Done);
+        if (SUCCEEDED(Hr))
+            AllGood = StoreAsyncResults(*List, A.Errors, Done);
+    }
     OPCCheck(Hr);
-    return StoreResults(*List, A.Errors);
+    return AllGood;
 }
 
 void TVexoGroup::Refresh(bool FromCache) {
@@ -248,6 +281,7 @@ void TVexoGroup::Refresh(bool FromCache) {
     const DWORD Before = TaskId();
     DWORD Id = Before;
     HRESULT Hr;
+    BeginAsyncCall(FAsyncIO2 ? TransactionId : 0, false);
     if (FAsyncIO2) {
         platform::ComPtr<IOPCAsyncIO2> Async = FAsyncIO2;
         Hr = Async->Refresh2(SourceOf(FromCache), TransactionId, &Id);
@@ -255,9 +289,11 @@ void TVexoGroup::Refresh(bool FromCache) {
         platform::ComPtr<IOPCAsyncIO> Async = FAsyncIO;
         Hr = Async->Refresh(FAdviseSink->Connection(), SourceOf(FromCache), &Id);
     }
-    // A failed call keeps the old id unless the server wrote one anyway.
-    if (SUCCEEDED(Hr) || Id != Before)
-        SetTaskId(Id);
+    {
+        // A failed call keeps the old id unless the server wrote one anyway.
+        bool Done = false;
+        EndAsyncCall(Id, SUCCEEDED(Hr) || Id != Before, Done);
+    }
     OPCCheck(Hr);
 }
 

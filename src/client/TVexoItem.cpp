@@ -59,10 +59,11 @@ TVexoItem::TVexoItem(TCollection *Collection) : TCollectionItem(Collection) {
         const TVexoDefaultItem &D = *FGroup->DefaultItem();
         FIsActive = D.IsActive;
         FRequestDatatype = D.RequestDataType;
-        FAccessPath = D.AccessPath;
+        if (!D.AccessPath.empty())
+            Rare().AccessPath = D.AccessPath;
     }
     if (Items)
-        FClientHandle = Items->AllocateHandle(this);
+        Items->AllocateHandle(this);
 }
 
 // The removal's report must not interrupt destruction: it goes to the
@@ -144,7 +145,8 @@ void TVexoItem::SetItemID(const std::string &Value) {
 void TVexoItem::SetAccessPath(const std::string &Value) {
     if (FServerHandle != NoHandle)
         throw EOPCException(VexoLoadStr(_STR_NOTPOSSIBLE));
-    FAccessPath = Value;
+    if (FRare || !Value.empty())
+        Rare().AccessPath = Value;
     if (FGroup && FGroup->OPCServer() && FGroup->OPCServer()->IsDesigning())
         OPCCommand(3);
 }
@@ -167,15 +169,25 @@ void TVexoItem::SetRequestDatatype(OPCADatatype Value) {
 
 // --- Writes and texts ---------------------------------------------------------------
 
+const OleVariant &TVexoItem::WriteValue() const {
+    static const OleVariant None;
+    return FRare ? FRare->WriteValue : None;
+}
+
+const std::string &TVexoItem::AccessPath() const {
+    static const std::string None;
+    return FRare ? FRare->AccessPath : None;
+}
+
 void TVexoItem::WriteSync(const OleVariant &Value) {
-    FWriteValue = Value;
+    SetWriteValue(Value);
     TVexoItemList List(this);
     if (!FGroup->SyncWrite(&List))
         ReportWriteFailure(List);
 }
 
 void TVexoItem::WriteAsync(const OleVariant &Value) {
-    FWriteValue = Value;
+    SetWriteValue(Value);
     TVexoItemList List(this);
     if (!FGroup->AsyncWrite(&List))
         ReportWriteFailure(List);

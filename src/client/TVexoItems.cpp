@@ -75,16 +75,21 @@ class ResultArray : public TaskArray<OPCITEMRESULT> {
 };
 
 /// Appends S as zero-terminated UTF-16 at Out; returns the next free place.
-/// ASCII is copied directly; anything else goes through the platform's
-/// converter. Out has room for S.size() + 1 characters (UTF-16 never needs
+/// The bytes are copied as ASCII in one pass that also notes whether any was
+/// not; such a text is converted again by the platform's converter over the
+/// same place. Out has room for S.size() + 1 characters (UTF-16 never needs
 /// more units than UTF-8 bytes).
 WCHAR *PutWide(WCHAR *Out, const std::string &S) {
-    bool Ascii = true;
-    for (const char C : S)
-        Ascii = Ascii && static_cast<unsigned char>(C) < 0x80;
-    if (Ascii) {
-        for (const char C : S)
-            *Out++ = static_cast<WCHAR>(C);
+    const std::size_t N = S.size();
+    const char *In = S.data();
+    unsigned char Seen = 0;
+    for (std::size_t I = 0; I < N; ++I) {
+        const auto C = static_cast<unsigned char>(In[I]);
+        Seen |= C;
+        Out[I] = static_cast<WCHAR>(C);
+    }
+    if (Seen < 0x80) {
+        Out += N;
     } else {
         const platform::WideString W = platform::Utf8ToUtf16(S);
         std::memcpy(Out, W.data(), W.size() * sizeof(WCHAR));
@@ -236,39 +241,40 @@ void TVexoItems::RemoveAll() {
 OPCHANDLE TVexoItems::AllocateHandle(TVexoItem *Item) {
     std::lock_guard<std::mutex> Lock(FHandleLock);
     std::uint32_t Index;
+    std::uint32_t Generation = 1;
     if (!FFreeSlots.empty()) {
-        Index = FFreeSlots.back();
+        Index = FFreeSlots.back().Index;
+        Generation = FFreeSlots.back().Generation;
         FFreeSlots.pop_back();
     } else {
         if (FSlots.size() >= MaxSlots)
             throw EOPCException("too many items in one group");
         Index = static_cast<std::uint32_t>(FSlots.size());
-        FSlots.push_back(Slot{nullptr, 1});
+        FSlots.push_back(nullptr);
     }
-    Slot &S = FSlots[Index];
-    S.Item = Item;
-    return (S.Generation << IndexBits) | Index;
+    // The handle is stored under the lock: a callback on another thread may
+    // resolve this slot as soon as it is filled.
+    FSlots[Index] = Item;
+    Item->FClientHandle = (Generation << IndexBits) | Index;
+    return Item->FClientHandle;
 }
 
 void TVexoItems::ReleaseHandle(OPCHANDLE Handle) {
     std::lock_guard<std::mutex> Lock(FHandleLock);
     const std::uint32_t Index = Handle & IndexMask;
-    if (Index >= FSlots.size())
+    if (Index >= FSlots.size() || !FSlots[Index] || FSlots[Index]->FClientHandle != Handle)
         return;
-    Slot &S = FSlots[Index];
-    if (!S.Item || S.Generation != (Handle >> IndexBits))
-        return;
-    S.Item = nullptr;
-    S.Generation = S.Generation == MaxGeneration ? 1 : S.Generation + 1;
-    FFreeSlots.push_back(Index);
+    FSlots[Index] = nullptr;
+    const std::uint32_t Generation = Handle >> IndexBits;
+    FFreeSlots.push_back({Index, Generation == MaxGeneration ? 1 : Generation + 1});
 }
 
 TVexoItem *TVexoItems::ItemFromHandle(OPCHANDLE Handle) const {
     const std::uint32_t Index = Handle & IndexMask;
     if (Index >= FSlots.size())
         return nullptr;
-    const Slot &S = FSlots[Index];
-    return S.Generation == (Handle >> IndexBits) ? S.Item : nullptr;
+    TVexoItem *Item = FSlots[Index];
+    return Item && Item->FClientHandle == Handle ? Item : nullptr;
 }
 
 // --- Batch operations ----------------------------------------------------------------------

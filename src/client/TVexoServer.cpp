@@ -68,6 +68,9 @@ TVexoServer::TVexoServer(TComponent *AOwner)
       FOPCGroupDefault(std::make_unique<TVexoDefaultGroup>()) {}
 
 TVexoServer::~TVexoServer() {
+    // No attempt or keep-alive check may outlive the component.
+    CancelReconnect();
+    StopWatching();
     // Nothing posted from now on is delivered; queued lists are freed by
     // DiscardMessage.
     if (FHandle != 0) {
@@ -108,12 +111,17 @@ void TVexoServer::SetActive(bool Value) {
         FActive = Value;
         return;
     }
+    // The application's own connect or disconnect ends an outage in progress.
+    CancelReconnect();
     if (Value == FActive)
         return;
-    if (Value)
-        Connect();
-    else
+    if (!Value) {
         DisconnectNow();
+        return;
+    }
+    Connect();
+    if (FActive && FAutoReconnect && OnConnectionState)
+        OnConnectionState(this, conConnected, 0, 0);
 }
 
 void TVexoServer::SetServer(const std::string &Value) {
@@ -166,6 +174,7 @@ void TVexoServer::Connect() {
     }
     FActive = true;
     ++FConnectionNumber;
+    StartWatching();
     FBrowser->SetOPCServer(this);
     // A server without shutdown notices is connected all the same.
     FShutdownEvent = TVexoShutdownEvent::Create(this);
@@ -191,6 +200,7 @@ void TVexoServer::DisconnectNow() {
 }
 
 void TVexoServer::RemoveServerInterface() {
+    StopWatching();
     if (FShutdownEvent) {
         // Detach first so a request arriving from now on posts nothing, then
         // withdraw the registration while the server reference is still held.

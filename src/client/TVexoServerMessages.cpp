@@ -60,6 +60,12 @@ void TVexoServer::WndProc(TMessage &Message) {
         case CM_OPCWRITECOMPLETE:
             CMOPCWriteComplete(Message);
             break;
+        case CM_OPCCHECKCONNECTION:
+            CMOPCCheckConnection(Message);
+            break;
+        case WM_TIMER:
+            WMTimer(Message);
+            break;
         default:
             break; // any other message is ignored
         }
@@ -82,11 +88,11 @@ void TVexoServer::CMOPCShutDown(TMessage &Message) {
             OnServerShutdown(this, std::string());
     } catch (...) {
         if (!Alive.expired())
-            SetActive(false);
+            LoseConnection();
         throw;
     }
     if (!Alive.expired())
-        SetActive(false);
+        LoseConnection();
 }
 
 namespace {

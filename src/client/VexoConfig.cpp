@@ -72,6 +72,13 @@ const PropertyTable *TVexoServer::GetPropertyTable() const {
             .Boolean("Active", &S::Active, &S::SetActive)
             .String("ClientName", &S::ClientName, &S::SetClientName)
             .String("Version", &S::Version, &S::SetVersion)
+            // The reconnection settings declare their start values as defaults,
+            // so a component that keeps them writes the file it always wrote.
+            .Boolean("AutoReconnect", &S::AutoReconnect, &S::SetAutoReconnect, false)
+            .Integer("ReconnectDelay", &S::ReconnectDelay, &S::SetReconnectDelay, 1000)
+            .Integer("ReconnectMaxDelay", &S::ReconnectMaxDelay, &S::SetReconnectMaxDelay, 30000)
+            .Integer("ReconnectAttempts", &S::ReconnectAttempts, &S::SetReconnectAttempts, 0)
+            .Integer("KeepAliveInterval", &S::KeepAliveInterval, &S::SetKeepAliveInterval, 0)
             .Event("OnError", &S::OnError)
             .Event("OnServerShutdown", &S::OnServerShutdown)
             .Event("OnConnect", &S::OnConnect)
@@ -79,6 +86,7 @@ const PropertyTable *TVexoServer::GetPropertyTable() const {
             .Event("OnDatachange", &S::OnDatachange)
             .Event("OnWriteError", &S::OnWriteError)
             .Event("OnWriteComplete", &S::OnWriteComplete)
+            .Event("OnConnectionState", &S::OnConnectionState)
             .Build();
     return &Table;
 }
@@ -198,6 +206,11 @@ void TVexoServer::ResetConfiguration() {
     FComputerName.clear();
     FServerName.clear();
     FClientName.clear();
+    FAutoReconnect = false;
+    FReconnectDelay = 1000;
+    FReconnectMaxDelay = 30000;
+    FReconnectAttempts = 0;
+    FKeepAliveInterval = 0;
 }
 
 void TVexoServer::LoadFromFile(const std::string &FileName) {

@@ -6,6 +6,10 @@
 //===----------------------------------------------------------------------===//
 #include <vexo/foundation/Conversions.h>
 
+#include <array>
+#include <cmath>
+#include <cstdint>
+
 #include <vexo/framework/SysUtils.h>
 #include <vexo/platform/Time.h>
 
@@ -17,10 +21,11 @@ std::string ServerStateToStr(int State) {
     return std::string(OPCStateStr[static_cast<std::size_t>(State)]);
 }
 
-TDateTime FileTimeToDateTime(const FILETIME &FT) noexcept {
-    // A half of 0 marks a time stamp the server never filled in.
-    if (FT.dwLowDateTime == 0 || FT.dwHighDateTime == 0)
-        return 0;
+namespace {
+
+/// The conversion through the platform's calendar services: local time,
+/// packed MS-DOS form, date value.
+TDateTime FileTimeToDateTimeSlow(const FILETIME &FT) noexcept {
     FILETIME Local;
     if (!vexo::platform::FileTimeToLocalFileTime(&FT, &Local))
         return 0;
@@ -37,6 +42,67 @@ TDateTime FileTimeToDateTime(const FILETIME &FT) noexcept {
     } catch (...) {
         return 0;
     }
+}
+
+constexpr std::uint64_t TicksPerSecond = 10'000'000;
+constexpr std::uint64_t TicksPerDay = 86'400 * TicksPerSecond;
+
+/// The last local day (for one UTC offset) and minute that a thread converted
+/// a time stamp in. Time stamps of one server batch almost always share
+/// both, so the answer is the minute's value plus the even second's share,
+/// summed exactly as the slow path sums them.
+struct LocalDayWindow {
+    int Offset = 0;
+    bool Valid = false;
+    std::uint64_t FirstTick = 0; ///< UTC ticks at which the local day begins
+    TDateTime Day = 0;           ///< the local day's date value
+    int Minute = -1;             ///< minute of the day whose value is cached
+    TDateTime MinuteValue = 0;   ///< Day + hour / 24 + minute / 1440
+};
+
+thread_local LocalDayWindow Window;
+
+/// sec / 86400.0 for the even seconds 0, 2 .. 58.
+constexpr auto SecondShares = [] {
+    std::array<double, 30> Shares{};
+    for (unsigned I = 0; I < Shares.size(); ++I)
+        Shares[I] = (I * 2) / 86400.0;
+    return Shares;
+}();
+
+} // namespace
+
+TDateTime FileTimeToDateTime(const FILETIME &FT) noexcept {
+    // A half of 0 marks a time stamp the server never filled in.
+    if (FT.dwLowDateTime == 0 || FT.dwHighDateTime == 0)
+        return 0;
+    const std::uint64_t Ticks = static_cast<std::uint64_t>(FT.dwHighDateTime) << 32 | FT.dwLowDateTime;
+    // The offset is refreshed once a second at most, so a change of the
+    // system's zone reaches the window within a second.
+    const int Offset = vexo::platform::CurrentUtcOffsetMinutes();
+    LocalDayWindow &W = Window;
+    const std::uint64_t InDay = Ticks - W.FirstTick; // wraps for earlier days
+    if (!W.Valid || W.Offset != Offset || InDay >= TicksPerDay) {
+        const TDateTime Result = FileTimeToDateTimeSlow(FT);
+        W.Valid = false;
+        if (Result == 0)
+            return Result;
+        const long long Delta = static_cast<long long>(Offset) * 60 * TicksPerSecond;
+        const std::uint64_t LocalTicks = Ticks + static_cast<std::uint64_t>(Delta);
+        W.FirstTick = LocalTicks / TicksPerDay * TicksPerDay - static_cast<std::uint64_t>(Delta);
+        W.Day = std::floor(Result);
+        W.Offset = Offset;
+        W.Minute = -1;
+        W.Valid = true;
+        return Result;
+    }
+    const auto Seconds = static_cast<unsigned>(InDay / TicksPerSecond);
+    const int Minute = static_cast<int>(Seconds / 60);
+    if (Minute != W.Minute) {
+        W.MinuteValue = W.Day + (Seconds / 3600) / 24.0 + (Seconds / 60 % 60) / 1440.0;
+        W.Minute = Minute;
+    }
+    return W.MinuteValue + SecondShares[Seconds % 60 / 2];
 }
 
 std::string VarToAStr(const OleVariant &V) noexcept {

@@ -6,6 +6,7 @@
 //===----------------------------------------------------------------------===//
 #include <vexo/VexoErrors.h>
 
+#include <atomic>
 #include <mutex>
 #include <utility>
 
@@ -131,9 +132,35 @@ std::string GetOPCErrorMessage(HRESULT Code) noexcept {
     return {};
 }
 
+namespace {
+std::atomic<TOPCCheckObserver> GCheckObserver{nullptr};
+} // namespace
+
+TOPCCheckObserver SetOPCCheckObserver(TOPCCheckObserver Observer) noexcept {
+    return GCheckObserver.exchange(Observer, std::memory_order_acq_rel);
+}
+
+bool IsConnectionLost(HRESULT Code) noexcept {
+    switch (Code) {
+    case RPC_S_SERVER_UNAVAILABLE_HR:
+    case RPC_S_CALL_FAILED_HR:
+    case RPC_S_CALL_FAILED_DNE_HR:
+    case RPC_E_CONNECTION_TERMINATED:
+    case RPC_E_SERVER_DIED:
+    case RPC_E_SERVER_DIED_DNE:
+    case RPC_E_DISCONNECTED:
+    case CO_E_OBJNOTCONNECTED:
+        return true;
+    default:
+        return false;
+    }
+}
+
 void OPCCheck(HRESULT Code) {
     if (SUCCEEDED(Code))
         return;
+    if (TOPCCheckObserver Observer = GCheckObserver.load(std::memory_order_acquire))
+        Observer(Code);
     std::string Text = GetOPCErrorMessage(Code);
     if (!Text.empty())
         throw EOPCException(std::move(Text));

@@ -50,8 +50,11 @@ void TApplication::ProcessMessages() {
     // post to their own thread, and return when the queue is empty. Messages
     // other threads post after this point wait for the next call, so a
     // producer that never pauses cannot keep this loop from returning.
+    // Timers likewise fire at most once per call: only those due by now.
     const std::uint64_t limit = detail::CurrentSeq();
-    while (detail::TakeMessage(m, std::chrono::steady_clock::time_point::min(), nullptr, limit)) {
+    const auto timerLimit = std::chrono::steady_clock::now();
+    while (detail::TakeMessage(m, std::chrono::steady_clock::time_point::min(), nullptr, limit,
+                               timerLimit)) {
         try {
             detail::Deliver(m);
         } catch (...) {
@@ -123,6 +126,16 @@ bool TApplication::ProcessMessagesUntil(const std::function<bool()> &Cond,
             }
         }
     }
+}
+
+std::chrono::milliseconds TApplication::TimeToNextTimer() const {
+    using namespace std::chrono;
+    const steady_clock::time_point due = detail::NextTimerDue();
+    if (due == steady_clock::time_point::max())
+        return milliseconds(-1);
+    const auto left = due - steady_clock::now();
+    // Rounded up, so that a toolkit timer armed with it finds the timer due.
+    return left <= steady_clock::duration::zero() ? milliseconds(0) : ceil<milliseconds>(left);
 }
 
 void TApplication::HandleException(TObject *Sender) {

@@ -1,8 +1,8 @@
 //===- MessageQueue.h - per-thread message queues (internal) -------------===//
 //
 // This file declares what the message targets and the application object
-// share: one queue per thread that owns targets, and delivery of the queued
-// messages of the calling thread.
+// share: one queue per thread that owns targets, with the timers of those
+// targets, and delivery of the queued messages of the calling thread.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -13,16 +13,28 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include <vexo/framework/Messages.h>
 
 namespace vexo::detail {
 
+using Clock = std::chrono::steady_clock;
+
 struct QueuedMessage {
     HWND Wnd;
     TMessage Msg;
-    std::uint64_t Seq = 0;   ///< order of posting within the queue
-    bool FromOwner = false;  ///< posted by the queue's own thread
+    std::uint64_t Seq = 0;      ///< order of posting within the queue
+    bool FromOwner = false;     ///< posted by the queue's own thread
+    Clock::time_point Posted{}; ///< when it was posted (orders it against timers)
+};
+
+/// A timer of a target on this queue: WM_TIMER with WParam = Id once Due.
+struct QueuedTimer {
+    HWND Wnd;
+    UINT_PTR Id;
+    Clock::duration Interval;
+    Clock::time_point Due;
 };
 
 /// The queue of one thread. Posters lock it briefly; only its thread pops.
@@ -30,6 +42,7 @@ struct ThreadQueue {
     std::mutex Lock;
     std::condition_variable Ready;
     std::deque<QueuedMessage> Messages;
+    std::vector<QueuedTimer> Timers;
     std::uint64_t NextSeq = 0; ///< sequence number of the next post
 };
 
@@ -43,8 +56,13 @@ void WakeAllQueues();
 /// Deadline (time_point::max(): no limit, time_point::min(): no wait at all)
 /// or until Stop() holds; false when none came. With SeqLimit, a message that
 /// another thread posted at or after that sequence number is left queued.
-bool TakeMessage(QueuedMessage &Out, std::chrono::steady_clock::time_point Deadline,
-                 bool (*Stop)(), std::uint64_t SeqLimit = UINT64_MAX);
+/// A timer that is due (and due by TimerLimit) comes as WM_TIMER, after the
+/// messages posted before it fell due, and is then due again one interval on.
+bool TakeMessage(QueuedMessage &Out, Clock::time_point Deadline, bool (*Stop)(),
+                 std::uint64_t SeqLimit = UINT64_MAX,
+                 Clock::time_point TimerLimit = Clock::time_point::max());
+/// When the calling thread's next timer falls due; time_point::max() without one.
+Clock::time_point NextTimerDue();
 /// The sequence number the calling thread's next queued message will get.
 std::uint64_t CurrentSeq();
 

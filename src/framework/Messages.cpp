@@ -5,11 +5,14 @@
 // read-locked while a post pushes onto the queue, so that releasing a target
 // (write lock) sees every message posted to it and can hand them to its
 // discard procedure: nothing posted to a live target is ever lost silently.
-// Handles come from a counter and are never reused.
+// Handles come from a counter and are never reused. Timers live in the queue
+// of their target's owner thread, which makes their WM_TIMER messages when
+// they fall due and sleeps no longer than until the next one.
 //
 //===----------------------------------------------------------------------===//
 #include "MessageQueue.h"
 
+#include <algorithm>
 #include <atomic>
 #include <shared_mutex>
 #include <thread>
@@ -81,23 +84,62 @@ void WakeAllQueues() {
     }
 }
 
-bool TakeMessage(QueuedMessage &Out, std::chrono::steady_clock::time_point Deadline,
-                 bool (*Stop)(), std::uint64_t SeqLimit) {
+namespace {
+
+/// The timer that is due soonest, if it is due by Limit; nullptr otherwise.
+QueuedTimer *DueTimer(ThreadQueue &q, Clock::time_point Limit) {
+    QueuedTimer *best = nullptr;
+    for (QueuedTimer &t : q.Timers)
+        if (t.Due <= Limit && (!best || t.Due < best->Due))
+            best = &t;
+    return best;
+}
+
+Clock::time_point EarliestTimer(const ThreadQueue &q) {
+    Clock::time_point next = Clock::time_point::max();
+    for (const QueuedTimer &t : q.Timers)
+        next = std::min(next, t.Due);
+    return next;
+}
+
+} // namespace
+
+bool TakeMessage(QueuedMessage &Out, Clock::time_point Deadline, bool (*Stop)(),
+                 std::uint64_t SeqLimit, Clock::time_point TimerLimit) {
     ThreadQueue &q = *CurrentQueue();
     std::unique_lock lock(q.Lock);
-    auto ready = [&] { return !q.Messages.empty() || (Stop && Stop()); };
-    if (Deadline == std::chrono::steady_clock::time_point::max())
-        q.Ready.wait(lock, ready);
-    else if (Deadline != std::chrono::steady_clock::time_point::min())
-        q.Ready.wait_until(lock, Deadline, ready);
-    if (q.Messages.empty())
-        return false;
-    const QueuedMessage &front = q.Messages.front();
-    if (front.Seq >= SeqLimit && !front.FromOwner)
-        return false;
-    Out = front;
-    q.Messages.pop_front();
-    return true;
+    for (;;) {
+        const Clock::time_point now = Clock::now();
+        QueuedTimer *due = DueTimer(q, std::min(now, TimerLimit));
+        const QueuedMessage *front = q.Messages.empty() ? nullptr : &q.Messages.front();
+        const bool frontTaken = front && (front->Seq < SeqLimit || front->FromOwner);
+        if (frontTaken && (!due || front->Posted <= due->Due)) {
+            Out = *front;
+            q.Messages.pop_front();
+            return true;
+        }
+        if (due) {
+            Out = QueuedMessage{due->Wnd, TMessage{WM_TIMER, due->Id, 0, 0}, 0, true, now};
+            // Missed periods are not made up: the next one starts now.
+            due->Due = now + due->Interval;
+            return true;
+        }
+        if (front) // left for the next call (SeqLimit)
+            return false;
+        if ((Stop && Stop()) || Deadline == Clock::time_point::min() || now >= Deadline)
+            return false;
+        const Clock::time_point wake = std::min(Deadline, EarliestTimer(q));
+        if (wake == Clock::time_point::max())
+            q.Ready.wait(lock);
+        else
+            q.Ready.wait_until(lock, wake);
+    }
+}
+
+Clock::time_point NextTimerDue() {
+    ThreadQueue &q = *CurrentQueue();
+    std::lock_guard lock(q.Lock);
+    return EarliestTimer(q);
 }
 
 std::uint64_t CurrentSeq() {
@@ -145,6 +187,7 @@ void DeallocateHWnd(HWND Wnd) {
         // Posts hold the table's read lock while queueing, so every message for
         // this target is in the queue now and no later one can arrive.
         std::lock_guard qlock(t->Queue->Lock);
+        std::erase_if(t->Queue->Timers, [Wnd](const QueuedTimer &qt) { return qt.Wnd == Wnd; });
         auto &msgs = t->Queue->Messages;
         for (auto m = msgs.begin(); m != msgs.end();) {
             if (m->Wnd == Wnd) {
@@ -171,11 +214,50 @@ bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
         ThreadQueue &q = *it->second->Queue;
         std::lock_guard qlock(q.Lock);
         q.Messages.push_back(QueuedMessage{Wnd, TMessage{Msg, WParam, LParam, 0}, q.NextSeq++,
-                                           it->second->Owner == std::this_thread::get_id()});
+                                           it->second->Owner == std::this_thread::get_id(),
+                                           Clock::now()});
         q.Ready.notify_all();
     }
     Application->WakeUp();
     return true;
+}
+
+bool SetTimer(HWND Wnd, UINT_PTR IDEvent, UINT Elapse) {
+    const Clock::duration interval = std::chrono::milliseconds(std::max<UINT>(Elapse, 1));
+    Registry &r = TheRegistry();
+    {
+        std::shared_lock lock(r.Lock);
+        auto it = r.Targets.find(Wnd);
+        if (it == r.Targets.end())
+            return false;
+        ThreadQueue &q = *it->second->Queue;
+        std::lock_guard qlock(q.Lock);
+        const Clock::time_point due = Clock::now() + interval;
+        auto t = std::find_if(q.Timers.begin(), q.Timers.end(), [&](const QueuedTimer &qt) {
+            return qt.Wnd == Wnd && qt.Id == IDEvent;
+        });
+        if (t != q.Timers.end())
+            *t = QueuedTimer{Wnd, IDEvent, interval, due};
+        else
+            q.Timers.push_back(QueuedTimer{Wnd, IDEvent, interval, due});
+        q.Ready.notify_all(); // a waiting owner recomputes how long it may sleep
+    }
+    // A GUI toolkit draining the queue from its own loop re-arms its timer.
+    Application->WakeUp();
+    return true;
+}
+
+bool KillTimer(HWND Wnd, UINT_PTR IDEvent) {
+    Registry &r = TheRegistry();
+    std::shared_lock lock(r.Lock);
+    auto it = r.Targets.find(Wnd);
+    if (it == r.Targets.end())
+        return false;
+    ThreadQueue &q = *it->second->Queue;
+    std::lock_guard qlock(q.Lock);
+    return std::erase_if(q.Timers, [&](const QueuedTimer &qt) {
+               return qt.Wnd == Wnd && qt.Id == IDEvent;
+           }) > 0;
 }
 
 LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {

@@ -41,7 +41,7 @@ std::vector<const TPropInfo *> PropertyTable::Properties() const {
 const TPropInfo *PropertyTable::Find(std::string_view Name) const {
     for (const PropertyTable *t = this; t; t = t->FBase)
         for (const TPropInfo &p : t->FProps)
-            if (SameText(p.Name, Name))
+            if (p.Name.size() == Name.size() && SameText(p.Name, Name))
                 return &p;
     return nullptr;
 }

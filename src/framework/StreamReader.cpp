@@ -292,7 +292,8 @@ class Reader {
     void Advance() { FLex.Next(FTok); }
 
     bool IsWord(std::string_view Word) const {
-        return FTok.Kind == Tok::Ident && SameText(FTok.Text, Word);
+        return FTok.Kind == Tok::Ident && FTok.Text.size() == Word.size() &&
+               SameText(FTok.Text, Word);
     }
 
     /// Property lines from the current token up to and including the closing 'end'.

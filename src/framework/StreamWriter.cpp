@@ -96,8 +96,8 @@ class Writer {
         }
         bool quoted = false;
         std::size_t onLine = 0;
-        for (std::size_t i = 0; i < S.size(); ++i) {
-            if (onLine >= StringChunk && i < S.size()) {
+        for (std::size_t i = 0; i < S.size();) {
+            if (onLine >= StringChunk) {
                 if (quoted)
                     FOut += '\'';
                 quoted = false;
@@ -112,15 +112,27 @@ class Writer {
                 quoted = false;
                 FOut += '#';
                 AppendInt(c);
-            } else {
-                if (!quoted)
-                    FOut += '\'';
-                quoted = true;
-                if (c == '\'')
-                    FOut += '\'';
-                FOut += static_cast<char>(c);
+                ++onLine;
+                ++i;
+                continue;
             }
+            if (!quoted)
+                FOut += '\'';
+            quoted = true;
+            // A run of plain characters, up to the end of the line, goes in one piece.
+            const std::size_t limit = std::min(S.size(), i + (StringChunk - onLine));
+            std::size_t end = i;
+            while (end < limit && static_cast<unsigned char>(S[end]) >= ' ' && S[end] != '\'')
+                ++end;
+            if (end > i) {
+                FOut.append(S, i, end - i);
+                onLine += end - i;
+                i = end;
+                continue;
+            }
+            FOut += "''"; // a quote, doubled
             ++onLine;
+            ++i;
         }
         if (quoted)
             FOut += '\'';

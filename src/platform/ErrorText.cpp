@@ -33,7 +33,14 @@ constexpr Entry kTexts[] = {
     {0x80070057, "The parameter is incorrect."},
     {0x800706BA, "The RPC server is unavailable."},
     {0x800706BE, "The remote procedure call failed."},
+    {0x800706BF, "The remote procedure call failed and did not execute."},
     {0x80010001, "Call was rejected by callee."},
+    {0x80010006, "The connection terminated or is in a bogus state and cannot be used any "
+                 "more. Other connections are still valid."},
+    {0x80010007, "The callee (server [not server application]) is not available and "
+                 "disappeared; all connections are invalid. The call may have executed."},
+    {0x80010012, "The callee (server [not server application]) is not available and "
+                 "disappeared; all connections are invalid. The call did not execute."},
     {0x80010105, "The server threw an exception."},
     {0x80010108, "The object invoked has disconnected from its clients."},
     {0x80010119, "Security must be initialized before any interfaces are marshalled or "
@@ -52,6 +59,7 @@ constexpr Entry kTexts[] = {
     {0x800401F0, "CoInitialize has not been called."},
     {0x800401F3, "Invalid class string"},
     {0x800401FB, "Object is not registered"},
+    {0x800401FD, "Object is not connected to server"},
     {0x80080005, "Server execution failed"},
     {0x80020005, "Type mismatch."},
     {0x80020008, "Bad variable type."},

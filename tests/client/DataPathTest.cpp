@@ -317,6 +317,48 @@ TEST_F(AdviseSinkTest, StreamWithTimeStoresValuesAndKeepsOnlyMajorQualityBits) {
     EXPECT_EQ(I[2]->TimeStamp(), FileTimeToDateTime(T));
 }
 
+/// A write-complete block: group header, then (handle, code) per item.
+std::vector<BYTE> WriteBlock(DWORD Transaction, const std::vector<OPCITEMHEADERWRITE> &Items,
+                             DWORD ClaimedCount) {
+    std::vector<BYTE> Out(sizeof(OPCGROUPHEADERWRITE) + Items.size() * sizeof(OPCITEMHEADERWRITE));
+    const OPCGROUPHEADERWRITE G{ClaimedCount, 0, Transaction, S_FALSE};
+    std::memcpy(Out.data(), &G, sizeof G);
+    if (!Items.empty())
+        std::memcpy(Out.data() + sizeof G, Items.data(), Items.size() * sizeof Items[0]);
+    return Out;
+}
+
+TEST_F(AdviseSinkTest, WriteCompleteStreamRaisesWriteEvents) {
+    // A write-complete block ends its transaction, stores each item's code
+    // and raises a write error listing the failed items (a clean one a write
+    // complete); a block claiming more items than it holds posts nothing.
+    TVexoGroup *G = OpenGroup({"Simulation.Bucket.Int4", "Simulation.Bucket.Int1"});
+    TVexoItem *A = G->OPCItems()->GetItem(0);
+    TVexoItem *B = G->OPCItems()->GetItem(1);
+    G->SetTaskId(21);
+    Feed(G, WriteBlock(21, {{A->GetClientHandle(), S_OK}, {B->GetClientHandle(), OPC_E_RANGE}}, 2),
+         OPCSTMFORMATWRITECOMPLETE);
+    ASSERT_TRUE(WaitEvents(1));
+    EXPECT_EQ(Events[0].What, SeenEvent::WriteError);
+    EXPECT_EQ(Events[0].Items, (std::vector<TVexoItem *>{B}));
+    EXPECT_EQ(B->LastError(), OPC_E_RANGE);
+    EXPECT_EQ(B->Quality(), 0);
+    EXPECT_EQ(A->LastError(), S_OK);
+    EXPECT_EQ(G->TaskId(), 0u);
+
+    Feed(G, WriteBlock(22, {{A->GetClientHandle(), S_OK}}, 1), OPCSTMFORMATWRITECOMPLETE);
+    ASSERT_TRUE(WaitEvents(2));
+    EXPECT_EQ(Events[1].What, SeenEvent::WriteComplete);
+    EXPECT_TRUE(Events[1].Items.empty());
+
+    G->SetTaskId(23);
+    Feed(G, WriteBlock(23, {{A->GetClientHandle(), E_FAIL}}, 5), OPCSTMFORMATWRITECOMPLETE);
+    Application->ProcessMessages();
+    EXPECT_EQ(Events.size(), 2u);
+    EXPECT_EQ(A->LastError(), S_OK);
+    EXPECT_EQ(G->TaskId(), 0u); // the transaction ended all the same
+}
+
 TEST_F(AdviseSinkTest, DataOnlyStreamLeavesTimeStampsAlone) {
     // The data-only format stores the value and leaves the time stamp.
     TVexoGroup *G = OpenGroup({"Simulation.Bucket.Int4"});
@@ -454,16 +496,16 @@ TEST_F(AdviseSinkTest, ParseStreamRefusesBlocksThatDoNotHoldWhatTheyClaim) {
 }
 
 TEST_F(AdviseSinkTest, UnAdviseTwiceSendsOneUnadvise) {
-    // The second UnAdvise sends nothing.
+    // The first UnAdvise cancels the data and the write-complete advise, the second sends nothing.
     TVexoGroup *G = OpenGroup({"Simulation.Bucket.Int4"});
     platform::ComPtr<TVexoAdviseSink> Sink(G->AdviseSink());
     Control->ClearCallLog();
     Sink->UnAdvise();
     Sink->UnAdvise();
-    EXPECT_EQ(Calls("DUnadvise").size(), 1u);
+    EXPECT_EQ(Calls("DUnadvise").size(), 2u);
     EXPECT_NE(Sink->AdviseResult(), S_OK);
     G->OPCRemoveGroup(); // its own UnAdvise finds nothing to cancel
-    EXPECT_EQ(Calls("DUnadvise").size(), 1u);
+    EXPECT_EQ(Calls("DUnadvise").size(), 2u);
 
     // A notification arriving after the group left the server only beeps.
     HGLOBAL H = StreamBuilder::ToGlobal(StreamBuilder(true).Build());
@@ -502,6 +544,30 @@ TEST_F(DataPathTest, SubscribedItemsChangeEndToEndOnBothServers) {
         EXPECT_EQ(Text(G->OPCItems()->GetItem(0)), "1234");
         EXPECT_EQ(Text(G->OPCItems()->GetItem(1)), "changed");
         EXPECT_NE(G->OPCItems()->GetItem(0)->TimeStamp(), 0);
+        Server->Disconnect();
+    }
+}
+
+TEST_F(DataPathTest, FirstValuesArriveWhenTheCallbackComesBeforeAdviseReturns) {
+    // Creating a group with its items (items first, then the sink) loses no
+    // first value when the server sends them inside Advise, on either server.
+    for (const char *ProgID : {SimProgID, SimDA10ProgID}) {
+        SCOPED_TRACE(ProgID);
+        Events.clear();
+        Open(ProgID);
+        TVexoGroup *G = AddGroup("G", {"Simulation.Ramp.Int4", "Simulation.Constant.String"});
+        G->OPCRemoveGroup();
+        ASSERT_EQ(Control->SetCompletionMode(SIM_COMPLETE_BEFORE_RETURN), S_OK);
+        G->OPCAddGroup();
+        Application->ProcessMessages(); // no scan: the values came with the advise
+        ASSERT_EQ(Events.size(), 1u);
+        EXPECT_EQ(Events[0].Items, (std::vector<TVexoItem *>{G->OPCItems()->GetItem(0),
+                                                             G->OPCItems()->GetItem(1)}));
+        for (const TVexoItemValue &V : Events[0].Values) {
+            EXPECT_EQ(V.Quality, 0xC0);
+            EXPECT_NE(V.TimeStamp, 0);
+        }
+        EXPECT_EQ(Text(G->OPCItems()->GetItem(1)), "42");
         Server->Disconnect();
     }
 }

@@ -188,7 +188,7 @@ TEST_F(GroupIOTest, TransactionIdsAreProcessWideAndRefreshTakesOne) {
     ASSERT_TRUE(G2->AsyncWrite(nullptr));
     EXPECT_EQ(Arg(Calls("AsyncIO2.Read").at(0), "transid"), Base + 1);
     EXPECT_EQ(Arg(Calls("AsyncIO2.Write").at(0), "transid"), Base + 2);
-    EXPECT_EQ(G1->TaskId(), Base + 1);
+    EXPECT_NE(G1->TaskId(), 0u); // the server's cancel id
 
     ASSERT_TRUE(G1->AsyncRead(nullptr));
     G1->Refresh(true);
@@ -220,26 +220,60 @@ TEST_F(GroupIOTest, AsyncReadCompletionArrivesAsDataChangeAndCancelThenSendsNoth
     EXPECT_TRUE(Calls("Cancel2").empty());
 }
 
-TEST_F(GroupIOTest, DistinctCancelIdsKeepTaskIdAndTheCancelIsSent) {
-    // With cancel ids unlike transaction ids the completion leaves TaskId
-    // set, and the cancel sends it and clears it.
+TEST_F(GroupIOTest, CompletionIsRecognisedByTransactionOrCancelId) {
+    // With the server's own cancel ids in TaskId, a completion carrying the
+    // transaction id or the cancel id ends the call; before it, a cancel sends
+    // the cancel id and clears TaskId.
     Open();
-    Control->SetDistinctCancelIds(TRUE);
     TVexoGroup *G = AddGroup("G", {"Simulation.Bucket.Int4"});
+    Scan();
+    Control->ClearCallLog();
     ASSERT_TRUE(G->AsyncRead(nullptr));
     const std::uint32_t CancelId = G->TaskId();
+    const long long TransId = Arg(Calls("AsyncIO2.Read").at(0), "transid");
     ASSERT_NE(CancelId, 0u);
-    Scan();
-    EXPECT_EQ(G->TaskId(), CancelId);
-    Control->ClearCallLog();
-    try {
-        G->CancelLastAsyncCall(); // the server no longer knows the id and may refuse
-    } catch (const Exception &) {
-    }
+    ASSERT_NE(CancelId, TransId);
+    G->CancelLastAsyncCall();
     const auto Cancels = Calls("Cancel2");
     ASSERT_EQ(Cancels.size(), 1u);
     EXPECT_EQ(Arg(Cancels[0], "cancelid"), CancelId);
     EXPECT_EQ(G->TaskId(), 0u);
+    Scan();
+
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    ASSERT_NE(G->TaskId(), 0u);
+    Scan(); // the completion carries the transaction id
+    EXPECT_EQ(G->TaskId(), 0u);
+    Control->ClearCallLog();
+    G->CancelLastAsyncCall();
+    EXPECT_TRUE(Calls("Cancel2").empty());
+
+    // Some servers put the cancel id into the completion instead.
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    const std::uint32_t Pending = G->TaskId();
+    G->DataCallback()->OnCancelComplete(Pending, static_cast<OPCHANDLE>(G->ID()));
+    EXPECT_EQ(G->TaskId(), 0u);
+    Scan();
+
+    // Out of order: the earlier call's completion arriving late leaves the
+    // last call outstanding; completions delivered last call first end both.
+    Control->ClearCallLog();
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    const long long First = Arg(Calls("AsyncIO2.Read").at(0), "transid");
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    const std::uint32_t Last = G->TaskId();
+    G->DataCallback()->OnReadComplete(static_cast<DWORD>(First), static_cast<OPCHANDLE>(G->ID()),
+                                      S_OK, S_OK, 0, nullptr, nullptr, nullptr, nullptr, nullptr);
+    EXPECT_EQ(G->TaskId(), Last);
+    Scan();
+    EXPECT_EQ(G->TaskId(), 0u);
+    ASSERT_EQ(Control->SetCompletionMode(SIM_COMPLETE_REVERSED), S_OK);
+    Events.clear();
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    Scan();
+    EXPECT_EQ(G->TaskId(), 0u);
+    EXPECT_EQ(Events.size(), 2u);
 }
 
 TEST_F(GroupIOTest, RefusedCancelRaisesAndStillClearsTaskId) {
@@ -310,6 +344,16 @@ TEST_F(GroupIOTest, DA10AsyncCallsUseTheAdviseConnectionAndDeviceReads) {
     EXPECT_EQ(Events[0].Items.size(), 2u);
     EXPECT_EQ(G->TaskId(), 0u);
 
+    // A read still queued is cancelled by the server's transaction id.
+    ASSERT_TRUE(G->AsyncRead(nullptr));
+    const std::uint32_t Queued = G->TaskId();
+    ASSERT_NE(Queued, 0u);
+    G->CancelLastAsyncCall();
+    EXPECT_EQ(Arg(Calls("AsyncIO.Cancel").at(0), "transid"), Queued);
+    EXPECT_EQ(G->TaskId(), 0u);
+    Scan();
+    EXPECT_EQ(Events.size(), 1u); // the cancelled read delivered nothing
+
     G->Refresh(false);
     const auto Refreshes = Calls("AsyncIO.Refresh");
     ASSERT_EQ(Refreshes.size(), 1u);
@@ -317,9 +361,14 @@ TEST_F(GroupIOTest, DA10AsyncCallsUseTheAdviseConnectionAndDeviceReads) {
     Scan();
     ASSERT_TRUE(WaitEvents(2));
 
+    // Writes name the write-complete advise, and their outcome comes back as an event.
     G->OPCItems()->GetItem(0)->WriteAsync(OleVariant(17));
-    EXPECT_EQ(Arg(Calls("AsyncIO.Write").at(0), "connection"), G->AdviseSink()->Connection());
+    EXPECT_EQ(Arg(Calls("AsyncIO.Write").at(0), "connection"),
+              G->AdviseSink()->WriteConnection());
+    EXPECT_NE(G->AdviseSink()->WriteConnection(), G->AdviseSink()->Connection());
     Scan();
+    EXPECT_GE(WaitEvent(SeenEvent::WriteComplete), 0);
+    EXPECT_EQ(G->TaskId(), 0u);
     ASSERT_TRUE(G->SyncRead(nullptr, false));
     EXPECT_EQ(Text(G->OPCItems()->GetItem(0)), "17");
 }

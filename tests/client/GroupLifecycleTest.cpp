@@ -85,6 +85,9 @@ TEST_F(GroupLifecycle, UpdateRateIsStoredLocallyAndRevisedByTheServer) {
     Control->ClearCallLog();
     G->SetUpdateRate(1000);
     EXPECT_EQ(Calls("SetState"), 0);
+    // The largest rate comes back revised within the signed range, never negative.
+    G->SetUpdateRate(INT32_MAX);
+    EXPECT_EQ(G->UpdateRate(), 2147483000);
 }
 
 TEST_F(GroupLifecycle, EachSetterSendsTheWholeStateInOneCall) {
@@ -208,8 +211,57 @@ TEST_F(GroupLifecycle, DataOnlyServersAndMissingConnectionPointsUseTheAdviseSink
     TVexoGroup *H = Server->OPCGroups()->Add("H");
     EXPECT_FALSE(H->DataCallback());
     EXPECT_TRUE(H->AdviseSink());
-    EXPECT_TRUE(H->AsyncIO2());
-    EXPECT_FALSE(H->AsyncIO());
+    // Asynchronous calls go where their answers can arrive: the stream's interface.
+    EXPECT_FALSE(H->AsyncIO2());
+    EXPECT_TRUE(H->AsyncIO());
+}
+
+TEST_F(GroupLifecycle, AGroupOnTheStreamSinkReadsAsynchronouslyThroughIt) {
+    // A group whose callback connection was refused still completes asynchronous reads and refreshes.
+    Connect(SimDA20);
+    Control->WithholdInterface(SIM_TARGET_GROUPS, IID_IConnectionPointContainer, TRUE);
+    TVexoGroup *G = Server->OPCGroups()->Add("G");
+    TVexoItem *Item = G->OPCItems()->AddItem(GoodId);
+    int Delivered = 0;
+    Server->OnDatachange = [&](TObject *, TVexoItemList *List) { Delivered += List->Count(); };
+    Control->RunScan(0); // the first update; no later scan is due without time passing
+    Application->ProcessMessages();
+    ASSERT_EQ(Delivered, 1);
+    Delivered = 0;
+    OleVariant Seven(7);
+    Control->SetTagValue(u"Simulation.Bucket.Int4", &Seven.Var(), 0xC0);
+    EXPECT_TRUE(G->AsyncRead(nullptr));
+    Control->RunScan(0);
+    Application->ProcessMessages();
+    EXPECT_EQ(Delivered, 1);
+    EXPECT_EQ(Item->Value().AsInteger(), 7);
+    EXPECT_EQ(G->TaskId(), 0u);
+    G->Refresh(true);
+    Control->RunScan(0);
+    Application->ProcessMessages();
+    EXPECT_EQ(Delivered, 2);
+}
+
+TEST_F(GroupLifecycle, AFailedItemAddAtCreationStillConnectsTheGroupsSink) {
+    // When adding the items fails as a whole the group raises but keeps its sink and revised rate,
+    // so items added afterwards receive data.
+    Connect(SimDA20);
+    TVexoGroup *G = Server->OPCGroups()->Add("G");
+    G->OPCItems()->AddItem(GoodId);
+    G->OPCRemoveGroup();
+    G->SetUpdateRate(150);
+    FailNext(u"AddItems", E_OUTOFMEMORY);
+    EXPECT_THROW(G->OPCAddGroup(), Exception);
+    EXPECT_TRUE(G->IsOnServer());
+    EXPECT_TRUE(G->DataCallback());
+    EXPECT_EQ(G->UpdateRate(), 200);
+    TVexoItemList All(*G->OPCItems());
+    ASSERT_TRUE(G->OPCItems()->OPCAddItems(&All, true));
+    int Delivered = 0;
+    Server->OnDatachange = [&](TObject *, TVexoItemList *List) { Delivered += List->Count(); };
+    Control->RunScan(1000);
+    Application->ProcessMessages();
+    EXPECT_EQ(Delivered, 1);
 }
 
 TEST_F(GroupLifecycle, GroupStateOfALocalGroupGoesThroughTheErrorPath) {

@@ -71,9 +71,10 @@ TEST_F(ServerEventsTest, ShutdownHandlerMayFreeTheComponent) {
     int Disconnects = 0;
     bool Freed = false;
     Server->OnDisconnect = [&](TObject *) { ++Disconnects; };
-    Server->OnServerShutdown = [&](TObject *Sender, const std::string &) {
+    Server->OnServerShutdown = [&Freed](TObject *Sender, const std::string &) {
+        bool *Done = &Freed; // the handler object goes with the component
         delete static_cast<TVexoServer *>(Sender);
-        Freed = true;
+        *Done = true;
     };
     Server->Connect(SimProgID, "");
     auto Control = SimControl(*Server);

@@ -1,9 +1,11 @@
 //===- ConversionsTest.cpp - server states, time stamps, values, types ----===//
+#include <cstdint>
 #include <set>
 
 #include <gtest/gtest.h>
 
 #include <vexo/foundation/Conversions.h>
+#include <vexo/framework/DateUtils.h>
 #include <vexo/platform/Time.h>
 
 using namespace vexo;
@@ -92,6 +94,40 @@ TEST(Conversions, FileTimeIsShiftedToLocalTime) {
         LocalOffset West(-300);
         EXPECT_DOUBLE_EQ(FileTimeToDateTime(Utc(2020, 3, 1, 2, 0, 0)), At(2020, 2, 29, 21, 0, 0));
     }
+}
+
+// Consecutive stamps give exactly what the calendar path gives, across
+// minute, day and range boundaries, and an offset change applies at once.
+TEST(Conversions, FileTimeRunsMatchTheCalendarPathAndFollowTheOffset) {
+    auto Calendar = [](const FILETIME &Ft) -> TDateTime {
+        FILETIME Local;
+        WORD Date = 0, Time = 0;
+        if (!vexo::platform::FileTimeToLocalFileTime(&Ft, &Local) ||
+            !vexo::platform::FileTimeToDosDateTime(&Local, &Date, &Time))
+            return 0;
+        return FileDateToDateTime(static_cast<int>(static_cast<std::uint32_t>(Date) << 16 | Time));
+    };
+    for (int Offset : {0, 90, -300, 840}) {
+        LocalOffset Pinned(Offset);
+        // 1.3 s apart through two local midnights, then the edges of the range.
+        FILETIME Ft = Utc(2021, 6, 14, 20, 0, 0);
+        for (int I = 0; I < 150'000; ++I) {
+            Ft = AddTicks(Ft, 13'000'000);
+            ASSERT_EQ(FileTimeToDateTime(Ft), Calendar(Ft)) << "offset " << Offset << " step " << I;
+        }
+        for (FILETIME Edge : {Utc(1980, 1, 1, 0, 0, 0), Utc(2107, 12, 31, 23, 59, 59),
+                              Utc(2108, 1, 1, 12, 0, 0), Utc(1979, 12, 31, 12, 0, 0),
+                              Utc(2044, 1, 1, 0, 0, 0)})
+            for (int Step = -3; Step <= 3; ++Step) {
+                const FILETIME Near = AddTicks(Edge, Step * 3600LL * 10'000'000);
+                ASSERT_EQ(FileTimeToDateTime(Near), Calendar(Near)) << "offset " << Offset;
+            }
+    }
+    const FILETIME Noon = Utc(2021, 6, 15, 12, 0, 0);
+    LocalOffset Utc0(0);
+    EXPECT_DOUBLE_EQ(FileTimeToDateTime(Noon), At(2021, 6, 15, 12, 0, 0));
+    vexo::platform::SetUtcOffsetOverrideForTesting(60);
+    EXPECT_DOUBLE_EQ(FileTimeToDateTime(Noon), At(2021, 6, 15, 13, 0, 0));
 }
 
 // Local times outside 1980..2107 give 0; the limits themselves convert.

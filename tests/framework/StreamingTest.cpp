@@ -90,9 +90,6 @@ TEST(Streaming, WriterRefusesValuesTheReaderCannotTakeBack) {
     r.SetName("Root 1");
     Refused(r, "Name");
     r.SetName("Root1");
-    r.Mode = static_cast<TLeafKind>(9);
-    Refused(r, "Mode");
-    r.Mode = lkText;
     r.AccessSet = 0x10;
     Refused(r, "Access");
     r.AccessSet = afRead;

@@ -77,6 +77,12 @@ TEST_F(Browsing, FlatListingsAndFilters) {
     const auto readable = List(b.Get(), OPC_FLAT, u"*Only*", VT_EMPTY, OPC_READABLE);
     EXPECT_EQ(readable, (std::vector<std::string>{"Simulation.ReadOnly.Int4",
                                                   "Simulation.ReadOnly.String"}));
+    // Asking for both rights lists every item with either of them.
+    const auto either = List(b.Get(), OPC_FLAT, u"*Only*", VT_EMPTY, OPC_READABLE | OPC_WRITEABLE);
+    EXPECT_EQ(either, (std::vector<std::string>{"Simulation.ReadOnly.Int4",
+                                                "Simulation.ReadOnly.String",
+                                                "Simulation.WriteOnly.Int4",
+                                                "Simulation.WriteOnly.String"}));
     const auto arrays = List(b.Get(), OPC_FLAT, u"*", VT_ARRAY | VT_R8);
     EXPECT_EQ(arrays, (std::vector<std::string>{"Simulation.Bucket.Real8Array",
                                                 "Simulation.Arrays.Real8Array"}));

@@ -109,7 +109,8 @@ TEST_F(DataStreams, DataTimeStreamLayout) {
     EXPECT_EQ(g.As<IDataObject>()->DUnadvise(connection), OLE_E_NOCONNECTION);
 }
 
-// IOPCAsyncIO results come through the named advise; writes through write-complete only.
+// IOPCAsyncIO results come through the named advise: reads and refreshes need a
+// data advise, writes a write-complete advise; any other connection is refused.
 TEST_F(DataStreams, Da10AsyncCallsAnswerThroughTheirAdvise) {
     auto old = CreateServer(CLSID_VexoSimulationDA10);
     auto oldControl = old.As<IVexoSimControl>();
@@ -133,14 +134,16 @@ TEST_F(DataStreams, Da10AsyncCallsAnswerThroughTheirAdvise) {
     DWORD trans = 0;
     HRESULT *errors = nullptr;
     VARIANT v = I4(9);
-    ASSERT_EQ(async->Write(dc, 1, h.data(), &v, &trans, &errors), S_OK);
+    EXPECT_EQ(async->Write(dc, 1, h.data(), &v, &trans, &errors), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(errors, nullptr);
+    ASSERT_EQ(dataObject->DAdvise(&writeFe, 0, writes.Get(), &wc), S_OK);
+    EXPECT_TRUE(writes->streams.empty()); // no first values on a write-complete advise
+    EXPECT_EQ(async->Read(wc, OPC_DS_DEVICE, 1, h.data(), &trans, &errors),
+              CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(async->Refresh(wc, OPC_DS_DEVICE, &trans), CONNECT_E_NOCONNECTION);
+    ASSERT_EQ(async->Write(wc, 1, h.data(), &v, &trans, &errors), S_OK);
     platform::CoTaskMemFree(errors);
     EXPECT_NE(trans, 0u);
-    oldControl->RunScan(0);
-    EXPECT_EQ(data->streams.size(), 1u); // no write-complete advise: no completion; not due yet
-    ASSERT_EQ(dataObject->DAdvise(&writeFe, 0, writes.Get(), &wc), S_OK);
-    ASSERT_EQ(async->Write(dc, 1, h.data(), &v, &trans, &errors), S_OK);
-    platform::CoTaskMemFree(errors);
     oldControl->RunScan(0);
     ASSERT_EQ(writes->streams.size(), 1u);
     const auto &w = writes->streams[0].bytes;

@@ -122,23 +122,40 @@ TEST_F(ServerGroups, PlannedFailureHitsTheNextCallOnly) {
     EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Random.Int4"}, handles)[0], S_OK);
 }
 
-// RemoveGroup answers OPC_S_INUSE while the group is held, removes it anyway,
-// and refuses an unknown handle; later calls on the held group fail.
+// RemoveGroup without force answers OPC_S_INUSE while the group is held: the
+// name is free and the group unlisted at once, the holder may go on using it,
+// and it goes (releasing its sinks) with the last reference. Force removes at once.
 TEST_F(ServerGroups, RemoveGroupWhileHeldAnswersInUse) {
     OPCHANDLE h = 0;
     auto g = AddGroup(u"G", TRUE, 1000, 7, &h);
+    auto sink = Advise(g.Get());
+    auto sinkRefs = [&] {
+        sink->AddRef();
+        return sink->Release();
+    };
+    const ULONG held = sinkRefs();
     EXPECT_EQ(server->RemoveGroup(h, FALSE), OPC_S_INUSE);
     EXPECT_EQ(server->RemoveGroup(h, FALSE), E_INVALIDARG);
     ComPtr<IUnknown> again;
     EXPECT_EQ(server->GetGroupByName(u"G", IID_IOPCItemMgt, again.ReleaseAndGetAddressOf()),
               E_INVALIDARG);
     std::vector<OPCHANDLE> handles;
+    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Bucket.Int4"}, handles)[0], S_OK);
+    control->RunScan(0);
+    EXPECT_EQ(sink->Take().size(), 1u); // still working for its holder
+    OPCHANDLE h2 = 0;
+    auto g2 = AddGroup(u"G", TRUE, 1000, 7, &h2); // the name is free
+    EXPECT_EQ(sinkRefs(), held);
+    g = nullptr;
+    EXPECT_EQ(sinkRefs(), held - 1); // the server let go of the sink with the group
+    // Forced removal goes at once, held or not; the held object then fails.
+    EXPECT_EQ(server->RemoveGroup(h2, TRUE), S_OK);
     HRESULT call = S_OK;
-    AddItems(g.Get(), {u"Simulation.Random.Int4"}, handles, VT_EMPTY, nullptr, &call);
+    AddItems(g2.Get(), {u"Simulation.Random.Int4"}, handles, VT_EMPTY, nullptr, &call);
     EXPECT_EQ(call, E_FAIL);
-    // The name is free again at once.
-    auto g2 = AddGroup(u"G", TRUE, 1000, 7, &h);
     g2 = nullptr;
+    auto g3 = AddGroup(u"H", TRUE, 1000, 7, &h);
+    g3 = nullptr;
     EXPECT_EQ(server->RemoveGroup(h, FALSE), S_OK);
 }
 
@@ -150,6 +167,20 @@ TEST_F(ServerGroups, GroupsCanBeFoundAndEnumerated) {
     ASSERT_EQ(server->GetGroupByName(u"Line 2", IID_IOPCGroupStateMgt,
                                      found.ReleaseAndGetAddressOf()),
               S_OK);
+    // A group is one object: every road to it gives the same identity.
+    EXPECT_EQ(found.As<IUnknown>().Get(), h.As<IUnknown>().Get());
+    ComPtr<IUnknown> objects;
+    ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL, IID_IEnumUnknown,
+                                            objects.ReleaseAndGetAddressOf()),
+              S_OK);
+    IUnknown *listed[2] = {};
+    ULONG count = 0;
+    ASSERT_EQ(objects.As<IEnumUnknown>()->Next(2, listed, &count), S_OK);
+    ASSERT_EQ(count, 2u);
+    EXPECT_EQ(listed[0], g.As<IUnknown>().Get());
+    EXPECT_EQ(listed[1], h.As<IUnknown>().Get());
+    listed[0]->Release();
+    listed[1]->Release();
     ComPtr<IUnknown> e;
     ASSERT_EQ(server->CreateGroupEnumerator(OPC_ENUM_ALL_CONNECTIONS, IID_IEnumString,
                                             e.ReleaseAndGetAddressOf()),

@@ -275,7 +275,8 @@ TEST_F(ServerItems, AsyncReadWriteRefreshComplete) {
     HRESULT *errors = nullptr;
     VARIANT values[2] = {I4(77), I4(78)};
     ASSERT_EQ(async->Write(2, h.data(), values, 11, &cancel, &errors), S_OK);
-    EXPECT_EQ(cancel, 11u);
+    EXPECT_NE(cancel, 0u);
+    EXPECT_NE(cancel, 11u); // the server's own id
     platform::CoTaskMemFree(errors);
     ASSERT_EQ(async->Read(2, h.data(), 12, &cancel, &errors), S_FALSE);
     EXPECT_EQ(errors[1], OPC_E_BADRIGHTS);
@@ -296,7 +297,8 @@ TEST_F(ServerItems, AsyncReadWriteRefreshComplete) {
     EXPECT_EQ(calls[2].clients.size(), 2u);
 }
 
-// Cancel2 turns an outstanding call into OnCancelComplete; distinct cancel ids work too.
+// Cancel2 turns an outstanding call into OnCancelComplete; cancel ids equal to
+// the transaction ids work too.
 TEST_F(ServerItems, CancelOfOutstandingCalls) {
     auto g = AddGroup(u"G");
     std::vector<OPCHANDLE> h;
@@ -305,7 +307,6 @@ TEST_F(ServerItems, CancelOfOutstandingCalls) {
     control->RunScan(0);
     sink->Take();
     auto async = g.As<IOPCAsyncIO2>();
-    control->SetDistinctCancelIds(TRUE);
     DWORD cancel = 0;
     HRESULT *errors = nullptr;
     ASSERT_EQ(async->Read(1, h.data(), 5, &cancel, &errors), S_OK);
@@ -319,6 +320,13 @@ TEST_F(ServerItems, CancelOfOutstandingCalls) {
     EXPECT_EQ(calls[0].kind, "cancel");
     EXPECT_EQ(calls[0].transId, 5u);
     EXPECT_EQ(async->Cancel2(cancel), E_FAIL); // no longer outstanding
+    control->SetDistinctCancelIds(FALSE);
+    ASSERT_EQ(async->Read(1, h.data(), 6, &cancel, &errors), S_OK);
+    platform::CoTaskMemFree(errors);
+    EXPECT_EQ(cancel, 6u);
+    EXPECT_EQ(async->Cancel2(6), S_OK);
+    control->RunScan(0);
+    EXPECT_EQ(sink->Take().at(0).kind, "cancel");
 }
 
 // Refresh with nothing active fails; planned completion codes reach the callback.

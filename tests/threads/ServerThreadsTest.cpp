@@ -70,7 +70,7 @@ TEST_F(ServerThreads, CallbackMayCallBackIntoTheServer) {
         VARIANT v = I4(3);
         if (SUCCEEDED(sync->Write(1, h.data(), &v, &errors)))
             platform::CoTaskMemFree(errors);
-        srv->RemoveGroup(hg, FALSE); // from inside the callback: no self-wait
+        srv->RemoveGroup(hg, TRUE); // from inside the callback: no self-wait
         done.fetch_add(1);
     });
     ASSERT_TRUE(WaitFor([&] { return done.load() >= 2; }));
@@ -98,7 +98,7 @@ TEST_F(ServerThreads, RemovedGroupStopsDeliveringAtOnce) {
         if (removed.load())
             late.fetch_add(1);
     });
-    server->RemoveGroup(hg, FALSE);
+    server->RemoveGroup(hg, TRUE); // held here: only a forced removal goes at once
     removed = true;
     const auto count = sink->Count();
     control->SetForceChange(TRUE);

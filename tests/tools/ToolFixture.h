@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -43,6 +44,46 @@ inline bool Contains(const std::string &Text, const std::string &Part) {
     return Text.find(Part) != std::string::npos;
 }
 
+/// The records of CSV text: fields separated by ',', "..." quoting with ""
+/// for a quote, line breaks inside quotes kept. Independent of the tool's writer.
+inline std::vector<std::vector<std::string>> ParseCsv(const std::string &Text) {
+    std::vector<std::vector<std::string>> Rows;
+    std::vector<std::string> Row;
+    std::string Field;
+    bool Quoted = false, Any = false;
+    for (std::size_t I = 0; I < Text.size(); ++I) {
+        const char C = Text[I];
+        if (Quoted) {
+            if (C == '"' && I + 1 < Text.size() && Text[I + 1] == '"')
+                Field += Text[++I];
+            else if (C == '"')
+                Quoted = false;
+            else
+                Field += C;
+        } else if (C == '"') {
+            Quoted = Any = true;
+        } else if (C == ',') {
+            Row.push_back(std::move(Field));
+            Field.clear();
+            Any = true;
+        } else if (C == '\n') {
+            Row.push_back(std::move(Field));
+            Rows.push_back(std::move(Row));
+            Field.clear();
+            Row.clear();
+            Any = false;
+        } else if (C != '\r') {
+            Field += C;
+            Any = true;
+        }
+    }
+    if (Any || !Row.empty()) {
+        Row.push_back(std::move(Field));
+        Rows.push_back(std::move(Row));
+    }
+    return Rows;
+}
+
 class ToolTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { RegisterSimulationServers(); }
@@ -70,10 +111,21 @@ class ToolTest : public ::testing::Test {
         SetUIServices(SavedUI);
     }
 
-    static TToolRun Run(const std::vector<std::string> &Args) {
+    /// Runs Args with Input as the shell's lines; ErrIsTerminal as if err were a terminal.
+    static TToolRun Run(const std::vector<std::string> &Args, const std::string &Input = {},
+                        bool ErrIsTerminal = false) {
         std::ostringstream Out, Err;
+        std::istringstream In(Input);
+        cli::TRunEnvironment Env;
+        Env.ErrIsTerminal = ErrIsTerminal;
+        Env.ReadLine = [&In](const std::string &) -> std::optional<std::string> {
+            std::string Line;
+            if (!std::getline(In, Line))
+                return std::nullopt;
+            return Line;
+        };
         TToolRun R;
-        R.Code = cli::RunVexoOpc(Args, Out, Err);
+        R.Code = cli::RunVexoOpc(Args, Out, Err, Env);
         R.Out = Out.str();
         R.Err = Err.str();
         return R;

@@ -1,8 +1,7 @@
 //===- CliSession.cpp - what every vexo-opc command shares ---------------===//
 //
-// The session's report routing, the server components it makes, the batch
-// that adds a command's items, and the texts of values, qualities, times and
-// error codes.
+// The session's report routing, the connection it holds, progress on a
+// terminal, the group a command adds its items to, and error code texts.
 //
 //===----------------------------------------------------------------------===//
 #include "CliSession.h"
@@ -12,12 +11,14 @@
 #include <vexo/platform/WideString.h>
 
 #include "CommandLine.h"
+#include "VexoOpc.h"
 
 namespace vexo::cli {
 
 namespace {
 
 constexpr OPCHANDLE NoHandle = static_cast<OPCHANDLE>(-1);
+constexpr const char *CommandGroupName = "CLI";
 
 /// Library texts end lines with "\r\n" and often with one more: one "\n" each,
 /// nothing trailing.
@@ -44,7 +45,8 @@ class TBatchScope {
 
 // --- TCliSession --------------------------------------------------------------
 
-TCliSession::TCliSession(std::ostream &AOut, std::ostream &AErr) : Out(AOut), Err(AErr) {
+TCliSession::TCliSession(std::ostream &AOut, std::ostream &AErr, TRunEnvironment AEnv)
+    : Out(AOut), Err(AErr), Env(std::move(AEnv)) {
     TUIServices Services;
     Services.ShowMessage = [this](const std::string &Text) { Report(Text); };
     FSavedUI = SetUIServices(std::move(Services));
@@ -53,15 +55,18 @@ TCliSession::TCliSession(std::ostream &AOut, std::ostream &AErr) : Out(AOut), Er
 }
 
 TCliSession::~TCliSession() {
+    FServer.reset(); // while the session's handlers still take what disconnecting reports
+    EndProgress();
     Application->OnException = FSavedOnException;
     SetUIServices(FSavedUI);
 }
 
 void TCliSession::Report(const std::string &Text) {
+    EndProgress();
     const std::string Line = Normalise(Text);
     FReported.insert(Line);
     ++FReportCount;
-    Err << "vexo-opc: " << Line << '\n';
+    Err << "vexo-opc: " << FContext << Line << '\n';
 }
 
 void TCliSession::ReportItem(TVexoServer &Server, const TVexoItem &Item) {
@@ -70,6 +75,32 @@ void TCliSession::ReportItem(TVexoServer &Server, const TVexoItem &Item) {
 
 bool TCliSession::WasReported(const std::string &Text) const {
     return FReported.count(Normalise(Text)) > 0;
+}
+
+void TCliSession::Note(const std::string &Text) {
+    if (!Env.ErrIsTerminal)
+        return;
+    EndProgress();
+    Err << "vexo-opc: note: " << Text << '\n';
+}
+
+void TCliSession::Progress(const std::string &Text) {
+    if (!Env.ErrIsTerminal)
+        return;
+    const auto Now = std::chrono::steady_clock::now();
+    if (Now < FNextProgress)
+        return;
+    FNextProgress = Now + std::chrono::milliseconds(100);
+    Err << "\r\033[K" << Text << std::flush;
+    FProgressShown = true;
+}
+
+void TCliSession::EndProgress() {
+    if (!FProgressShown)
+        return;
+    Err << "\r\033[K" << std::flush;
+    FProgressShown = false;
+    FNextProgress = {};
 }
 
 std::unique_ptr<TVexoServer> TCliSession::NewServer() {
@@ -85,7 +116,10 @@ std::unique_ptr<TVexoServer> TCliSession::NewServer() {
     return Server;
 }
 
-std::unique_ptr<TVexoServer> TCliSession::Connect(const TCliOptions &Options) {
+TVexoServer &TCliSession::Connect(const TCliOptions &Options) {
+    if (FServer && FServer->Active())
+        return *FServer;
+    FServer.reset();
     // The library's own text for this case ("first define servername") would
     // not tell the user that the id itself is unknown.
     const platform::WideString Id = platform::Utf8ToUtf16(Options.Server);
@@ -104,28 +138,56 @@ std::unique_ptr<TVexoServer> TCliSession::Connect(const TCliOptions &Options) {
         throw EOPCException("cannot connect to " + Options.Server + " on " +
                             ComputerText(Options.Computer) + ": " + E.Message());
     }
-    return Server;
+    FServer = std::move(Server);
+    return *FServer;
 }
 
-// --- Items ------------------------------------------------------------------------
+// --- TCommandGroup ---------------------------------------------------------------
 
-TVexoGroup *AddItemGroup(TVexoServer &Server, const std::vector<std::string> &ItemIds,
-                         std::int32_t Rate, bool ItemsActive) {
+TCommandGroup::TCommandGroup(TVexoServer &Server, const std::vector<std::string> &ItemIds,
+                             std::int32_t Rate, bool ItemsActive)
+    : FServer(Server), FSavedRate(Server.OPCGroupDefault()->UpdateRate) {
     if (Rate >= 0)
         Server.OPCGroupDefault()->UpdateRate = Rate;
-    TVexoGroup *Group = Server.OPCGroups()->Add("CLI");
-    Group->DefaultItem()->IsActive = ItemsActive;
-    {
-        TBatchScope Batch(Server);
-        for (const std::string &Id : ItemIds)
-            Group->OPCItems()->AddItem(Id);
+    try {
+        FGroup = Server.OPCGroups()->Add(CommandGroupName);
+        FGroup->DefaultItem()->IsActive = ItemsActive;
+        {
+            TBatchScope Batch(Server);
+            for (const std::string &Id : ItemIds)
+                FGroup->OPCItems()->AddItem(Id);
+        }
+        TVexoItemList All(*FGroup->OPCItems());
+        FGroup->OPCItems()->OPCAddItems(&All, true);
+    } catch (...) {
+        Release();
+        throw;
     }
-    TVexoItemList All(*Group->OPCItems());
-    Group->OPCItems()->OPCAddItems(&All, true);
-    return Group;
+}
+
+TCommandGroup::~TCommandGroup() { Release(); }
+
+void TCommandGroup::Release() noexcept {
+    FServer.OPCGroupDefault()->UpdateRate = FSavedRate;
+    if (!FGroup)
+        return;
+    // The server may be gone; what removing reports went to the session already.
+    try {
+        const int Index = FServer.OPCGroups()->Exists(CommandGroupName);
+        if (Index >= 0)
+            FServer.OPCGroups()->Delete(Index);
+    } catch (const std::exception &) {
+    }
+    FGroup = nullptr;
 }
 
 bool IsOnServer(const TVexoItem &Item) { return Item.ServerHandle() != NoHandle; }
+
+int ItemsExitCode(int Failed, int Total) {
+    if (Failed == 0)
+        return ExitSuccess;
+    return Failed < Total ? ExitPartial : ExitFailure;
+}
 
 // --- Texts ---------------------------------------------------------------------------
 
@@ -138,46 +200,8 @@ std::string ErrorText(TVexoServer &Server, HRESULT Code) {
     return Text + " (0x" + IntToHex(static_cast<std::uint32_t>(Code), 8) + ")";
 }
 
-std::string QualityText(std::int32_t Quality) {
-    const std::int32_t Status = Quality & 0xC0;
-    const char *Name = Status == 0xC0 ? "good" : Status == 0x40 ? "uncertain" : "bad";
-    if (Quality == Status)
-        return Name;
-    return std::string(Name) + " 0x" + IntToHex(static_cast<std::uint32_t>(Quality), 2);
-}
-
 std::string ComputerText(const std::string &Computer) {
     return Computer.empty() ? "this computer" : Computer;
-}
-
-std::string TimeText(TDateTime Time) { return Time == 0 ? "-" : DateTimeToStr(Time); }
-
-void PrintValue(std::ostream &Out, const TVexoItem &Item) {
-    const TVexoItemValue V = Item.Snapshot();
-    Out << Item.ItemID() << " = " << VarToAStr(V.Value) << "  " << QualityText(V.Quality) << "  "
-        << TimeText(V.TimeStamp) << '\n';
-}
-
-OleVariant TextToValue(const std::string &Text, VARTYPE Type) {
-    if (!(Type & VT_ARRAY)) {
-        const OleVariant Value(Text);
-        return Type == VT_EMPTY || Type == VT_BSTR ? Value : Value.ChangeType(Type);
-    }
-    // "1;2;3" and "1;2;3;" (as read prints it) are the same three elements;
-    // "" is the empty array and ";" one empty element.
-    const std::string Body = Text.ends_with(';') ? Text.substr(0, Text.size() - 1) : Text;
-    std::vector<std::string> Parts;
-    for (std::size_t Start = 0; !Text.empty();) {
-        const std::size_t Semi = Body.find(';', Start);
-        Parts.push_back(Body.substr(Start, Semi - Start));
-        if (Semi == std::string::npos)
-            break;
-        Start = Semi + 1;
-    }
-    OleVariant Result = VarArrayCreate(0, static_cast<int>(Parts.size()) - 1, Type & VT_TYPEMASK);
-    for (std::size_t I = 0; I < Parts.size(); ++I)
-        VarArrayPut(Result, static_cast<int>(I), OleVariant(Parts[I]));
-    return Result;
 }
 
 } // namespace vexo::cli

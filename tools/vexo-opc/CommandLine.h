@@ -2,15 +2,16 @@
 //
 // ParseCommandLine turns the arguments into a TCliOptions: the command, its
 // positional arguments and the options, each checked against what the
-// command accepts. Every mistake raises EUsageError with a one-line text
-// naming the offending argument.
+// command accepts and against the ranges the server and a configuration file
+// hold. Every mistake raises EUsageError with a one-line text naming the
+// offending argument. Help and the version are not mistakes: they come back
+// as the text to print.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <vexo/framework/SysUtils.h>
@@ -18,50 +19,47 @@
 namespace vexo::cli {
 
 /// A command line that cannot be run; the message names the offending input.
-VEXO_DECLARE_EXCEPTION(EUsageError, Exception);
-
-/// The options, as bits of TCliCommand::Options.
-enum TCliOption : unsigned {
-    optServer = 1u << 0,
-    optComputer = 1u << 1,
-    optRecursive = 1u << 2,
-    optDevice = 1u << 3,
-    optRate = 1u << 4,
-    optSeconds = 1u << 5,
-    optCount = 1u << 6,
+class EUsageError : public Exception {
+  public:
+    EUsageError(const std::string &Message, std::string ACommand = {})
+        : Exception(Message), Command(std::move(ACommand)) {}
+    std::string Command; ///< the command whose help tells more; "" for the program
 };
 
-struct TCliOptions;
-class TCliSession;
+enum class TOutputFormat { Table, Csv, Json };
 
-/// One command: its name, how many positional arguments it takes (MaxArgs -1
-/// for any number), the options it accepts and the function that runs it.
-struct TCliCommand {
-    std::string_view Name;
-    std::string_view Synopsis;
-    int MinArgs;
-    int MaxArgs;
-    unsigned Options;
-    int (*Run)(TCliSession &Session, const TCliOptions &Options);
-};
-
-/// A parsed command line. Command is nullptr when help was asked for.
+/// A parsed command line. Command is "" when Text (help or the version) is
+/// all there is to print.
 struct TCliOptions {
-    const TCliCommand *Command = nullptr;
+    std::string Command;
+    std::string Text;
     std::vector<std::string> Args;
     std::string Server = "Vexo.Simulation.1";
     std::string Computer; ///< "" is the local computer
     bool Recursive = false;
     bool Device = false;
+    bool ValueOnly = false;
+    bool StopOnError = false;
+    TOutputFormat Format = TOutputFormat::Table;
     std::int32_t Rate = -1;   ///< milliseconds; -1 when not given
     std::int32_t Seconds = 0; ///< 0 when not given
     std::int32_t Count = 0;   ///< 0 when not given
 };
 
-/// Parses Args (without the program name); raises EUsageError.
-TCliOptions ParseCommandLine(const std::vector<std::string> &Args);
+/// Parses Args (without the program name); raises EUsageError. InShell parses
+/// one line of "vexo-opc shell": no shell within it, no server or computer
+/// of its own (the shell's connection serves every line).
+TCliOptions ParseCommandLine(const std::vector<std::string> &Args, bool InShell = false);
 
-/// The usage text printed by help.
+/// The overview printed by "vexo-opc help".
 std::string UsageText();
+
+/// "vexo-opc 1.3.0".
+std::string VersionText();
+
+/// Splits one shell line into words: blanks separate, '...' and "..." quote
+/// (a backslash escapes the next character outside '...'), '#' at the start
+/// of a word begins a comment. Raises EUsageError for an open quote.
+std::vector<std::string> SplitShellLine(const std::string &Line);
 
 } // namespace vexo::cli

@@ -7,6 +7,9 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <string>
+#include <vector>
+
 namespace vexo::cli {
 
 class TCliSession;
@@ -21,5 +24,14 @@ int RunWrite(TCliSession &Session, const TCliOptions &Options);
 int RunWatch(TCliSession &Session, const TCliOptions &Options);
 int RunSave(TCliSession &Session, const TCliOptions &Options);
 int RunLoad(TCliSession &Session, const TCliOptions &Options);
+int RunShell(TCliSession &Session, const TCliOptions &Options);
+
+/// Runs the parsed command Options.Command in Session: its exit code, a
+/// failure when it raised or when something was reported during a command
+/// that would otherwise have succeeded.
+int RunCommand(TCliSession &Session, const TCliOptions &Options);
+
+/// EUsageError when one of Ids is empty: no server has an item without a name.
+void RequireItemIds(const std::string &Command, const std::vector<std::string> &Ids);
 
 } // namespace vexo::cli

@@ -6,11 +6,11 @@
 //
 //===----------------------------------------------------------------------===//
 #include <algorithm>
-#include <iomanip>
 
 #include "CliSession.h"
 #include "CommandLine.h"
 #include "Commands.h"
+#include "RecordWriter.h"
 #include "VexoOpc.h"
 
 namespace vexo::cli {
@@ -20,6 +20,8 @@ namespace {
 /// Deeper than any real address space; a server whose branches lead back to
 /// themselves ends here instead of recursing without end.
 constexpr int MaxBrowseDepth = 64;
+
+const std::vector<std::string> BrowseColumns = {"kind", "name", "item"};
 
 std::string Categories(tvexoServerSet Types) {
     std::string Text;
@@ -37,54 +39,56 @@ std::vector<std::string> Lines(const TStrings &Strings) {
     return Result;
 }
 
-std::size_t Widest(const std::vector<std::string> &Texts) {
-    std::size_t Width = 0;
-    for (const std::string &T : Texts)
-        Width = std::max(Width, T.size());
-    return Width;
-}
+struct TWalk {
+    TCliSession &Session;
+    TVexoBrowser &Browser;
+    TRecordWriter &Writer;
+    int Branches = 0;
+};
 
-/// Prints the full item id of every leaf at and below the browser's position.
+/// Lists every leaf at and below the browser's position with its full item id.
 /// Returns false when a branch could not be entered or left (reported).
-bool Walk(TCliSession &Session, TVexoBrowser &Browser, int Depth) {
-    Browser.ShowLeafs(false);
-    for (const std::string &Leaf : Lines(*Browser.Tags()))
-        Session.Out << Browser.GetItemId(Leaf) << '\n';
-    Browser.ShowBranches();
-    const std::vector<std::string> Branches = Lines(*Browser.Tags());
+bool Walk(TWalk &W, int Depth) {
+    W.Browser.ShowLeafs(false);
+    for (const std::string &Leaf : Lines(*W.Browser.Tags()))
+        W.Writer.Add({"leaf", Leaf, W.Browser.GetItemId(Leaf)});
+    W.Session.Progress("browsing: " + std::to_string(W.Writer.Rows()) + " items in " +
+                       std::to_string(W.Branches) + " branches");
+    W.Browser.ShowBranches();
+    const std::vector<std::string> Branches = Lines(*W.Browser.Tags());
     if (!Branches.empty() && Depth == MaxBrowseDepth) {
-        Session.Report("browse: more than " + std::to_string(MaxBrowseDepth) +
-                       " branch levels below the root at '" + Browser.GetCurrentPosition() + "'");
+        W.Session.Report("browse: more than " + std::to_string(MaxBrowseDepth) +
+                         " branch levels below the root at '" + W.Browser.GetCurrentPosition() +
+                         "'");
         return false;
     }
     bool AllGood = true;
     for (const std::string &Branch : Branches) {
-        if (!Browser.MoveDown(Branch)) {
+        if (!W.Browser.MoveDown(Branch)) {
             AllGood = false; // the refusal has been reported; the others are still listed
             continue;
         }
-        AllGood = Walk(Session, Browser, Depth + 1) && AllGood;
-        if (!Browser.Moveup())
+        ++W.Branches;
+        AllGood = Walk(W, Depth + 1) && AllGood;
+        if (!W.Browser.Moveup())
             throw EOPCException("browse: cannot return from branch '" + Branch + "'");
     }
     return AllGood;
 }
 
 /// A flat server names full item ids only: PATH selects those below it.
-int BrowseFlat(TCliSession &Session, TVexoBrowser &Browser, const std::string &Path,
-               bool Recursive) {
+int BrowseFlat(TCliSession &Session, TVexoBrowser &Browser, const TCliOptions &Options,
+               const std::string &Path) {
     Browser.ShowLeafs(true);
-    int Listed = 0;
-    for (const std::string &Id : Lines(*Browser.Tags())) {
-        if (!Path.empty() && !Id.starts_with(Path + "."))
-            continue;
-        Session.Out << (Recursive ? "" : "leaf    ") << Id << '\n';
-        ++Listed;
-    }
-    if (Listed == 0 && !Path.empty()) {
+    TRecordWriter Writer(Session.Out, Options, BrowseColumns);
+    for (const std::string &Id : Lines(*Browser.Tags()))
+        if (Path.empty() || Id.starts_with(Path + "."))
+            Writer.Add({"leaf", Id, Id});
+    if (Writer.Rows() == 0 && !Path.empty()) {
         Session.Report("browse: no item ids below '" + Path + "'");
         return ExitFailure;
     }
+    Writer.Finish();
     return ExitSuccess;
 }
 
@@ -98,100 +102,97 @@ int RunServers(TCliSession &Session, const TCliOptions &Options) {
         throw EOPCException("cannot list the servers of " + ComputerText(Options.Computer) + ": " +
                             E.Message());
     }
-    std::vector<std::string> ProgIDs;
-    for (int I = 0; I < Browser.GetCount(); ++I)
-        ProgIDs.push_back(Browser.GetItems(I)->ProgID);
-    const int Width = static_cast<int>(Widest(ProgIDs));
+    TRecordWriter Writer(Session.Out, Options, {"progid", "classid", "categories", "description"});
     for (int I = 0; I < Browser.GetCount(); ++I) {
         const TvexoServerItem &S = *Browser.GetItems(I);
-        Session.Out << std::left << std::setw(Width) << S.ProgID << "  " << std::setw(38)
-                    << S.ClassID << "  " << std::setw(11) << Categories(S.ServerTypes) << "  "
-                    << S.Description << '\n';
+        Writer.Add({S.ProgID, S.ClassID, Categories(S.ServerTypes), S.Description});
     }
+    Writer.Finish();
     if (Browser.GetCount() == 0)
-        Session.Err << "vexo-opc: no OPC servers on " << ComputerText(Options.Computer) << '\n';
+        Session.Note("no OPC servers on " + ComputerText(Options.Computer));
     return ExitSuccess;
 }
 
 int RunStatus(TCliSession &Session, const TCliOptions &Options) {
-    std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
-    const tServerStateRec State = Server->GetState();
-    std::ostream &Out = Session.Out;
-    Out << "server:        " << Server->ServerName() << '\n';
-    Out << "computer:      " << ComputerText(Server->ComputerName()) << '\n';
-    Out << "state:         " << ServerStateToStr(State.ServerState) << '\n';
-    Out << "vendor:        " << State.VendorInfo << '\n';
-    Out << "version:       " << State.MajorVersion << '.' << State.MinorVersion << " build "
-        << State.BuildNumber << '\n';
-    Out << "groups:        " << State.GroupCount << '\n';
-    Out << "start time:    " << TimeText(State.StartTime) << '\n';
-    Out << "current time:  " << TimeText(State.CurrentTime) << '\n';
-    Out << "last update:   "
-        << (State.LastUpdateTime == 0 ? "none" : TimeText(State.LastUpdateTime)) << '\n';
+    TVexoServer &Server = Session.Connect(Options);
+    const tServerStateRec State = Server.GetState();
+    TRecordWriter Writer(Session.Out, Options,
+                         {"server", "computer", "state", "vendor", "version", "groups",
+                          "start_time", "current_time", "last_update"},
+                         TRecordLayout::Record);
+    Writer.Add({Server.ServerName(), ComputerText(Server.ComputerName()),
+                ServerStateToStr(State.ServerState), State.VendorInfo,
+                std::to_string(State.MajorVersion) + "." + std::to_string(State.MinorVersion) +
+                    "." + std::to_string(State.BuildNumber),
+                State.GroupCount, TimeToCell(State.StartTime), TimeToCell(State.CurrentTime),
+                TimeToCell(State.LastUpdateTime)});
+    Writer.Finish();
     return ExitSuccess;
 }
 
 int RunBrowse(TCliSession &Session, const TCliOptions &Options) {
-    std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
-    TVexoBrowser &Browser = *Server->Browser();
+    TVexoServer &Server = Session.Connect(Options);
+    TVexoBrowser &Browser = *Server.Browser();
     const std::string Path = Options.Args.empty() ? std::string() : Options.Args.front();
     if (Browser.GetOrganization() == OPC_NS_FLAT)
-        return BrowseFlat(Session, Browser, Path, Options.Recursive);
+        return BrowseFlat(Session, Browser, Options, Path);
     if (!Browser.Moveto(Path)) {
         Session.Report("browse: cannot move to '" + Path + "'"); // after the server's reason
         return ExitFailure;
     }
-    if (Options.Recursive)
-        return Walk(Session, Browser, 0) ? ExitSuccess : ExitFailure;
-
+    TRecordWriter Writer(Session.Out, Options, BrowseColumns);
+    if (Options.Recursive) {
+        TWalk W{Session, Browser, Writer};
+        const bool AllGood = Walk(W, 0);
+        Session.EndProgress();
+        Writer.Finish();
+        // Some branches listed, some refused: what could be listed is there.
+        return AllGood ? ExitSuccess : Writer.Rows() > 0 ? ExitPartial : ExitFailure;
+    }
     Browser.ShowBranches();
     for (const std::string &Branch : Lines(*Browser.Tags()))
-        Session.Out << "branch  " << Branch << '\n';
+        Writer.Add({"branch", Branch, nullptr});
     Browser.ShowLeafs(false);
-    const std::vector<std::string> Leaves = Lines(*Browser.Tags());
-    const int Width = static_cast<int>(Widest(Leaves));
-    for (const std::string &Leaf : Leaves)
-        Session.Out << "leaf    " << std::left << std::setw(Width) << Leaf << "  "
-                    << Browser.GetItemId(Leaf) << '\n';
+    for (const std::string &Leaf : Lines(*Browser.Tags()))
+        Writer.Add({"leaf", Leaf, Browser.GetItemId(Leaf)});
+    Writer.Finish();
     return ExitSuccess;
 }
 
 int RunProperties(TCliSession &Session, const TCliOptions &Options) {
-    std::unique_ptr<TVexoServer> Server = Session.Connect(Options);
     const std::string &ItemId = Options.Args.front();
-    if (!Server->CachedItemPropIF())
+    RequireItemIds("properties", Options.Args);
+    TVexoServer &Server = Session.Connect(Options);
+    if (!Server.CachedItemPropIF())
         throw EOPCException("server '" + Options.Server + "' offers no item properties");
     std::unique_ptr<TVexoItemProperties> Listed;
     try {
-        Listed = std::make_unique<TVexoItemProperties>(Server.get(), ItemId);
+        Listed = std::make_unique<TVexoItemProperties>(&Server, ItemId);
     } catch (const Exception &E) {
         throw EOPCException(ItemId + ": " + E.Message()); // the server's text names no item
     }
     TVexoItemProperties &Properties = *Listed;
+    if (Properties.Count() == 0)
+        throw EOPCException(ItemId + ": the server lists no properties for this item");
     const bool AllRead = Properties.GetItemProperties();
-    std::vector<std::string> Descriptions;
-    for (int I = 0; I < Properties.Count(); ++I)
-        Descriptions.push_back(Properties.GetItem(I)->Description);
-    const int Width = static_cast<int>(Widest(Descriptions));
+    TRecordWriter Writer(Session.Out, Options, {"id", "description", "value", "item", "error"});
     for (int I = 0; I < Properties.Count(); ++I) {
         const TVexoItemProperty &P = *Properties.GetItem(I);
         OleVariant Value = P.Value;
         // Only an entry whose value stayed empty can be one that failed: ask again for it alone.
         const bool Read = AllRead || !VarIsEmpty(Value) ||
-                          Server->GetItemProperty(ItemId, static_cast<int>(P.PropertyID), Value);
-        Session.Out << std::right << std::setw(5) << P.PropertyID << "  " << std::left
-                    << std::setw(Width) << P.Description << " = "
-                    << (Read ? VarToAStr(Value) : std::string("(cannot be read)"));
+                          Server.GetItemProperty(ItemId, static_cast<int>(P.PropertyID), Value);
         std::string Linked;
         try {
-            Linked = Server->LookupItemId(ItemId, P.PropertyID);
+            Linked = Server.LookupItemId(ItemId, P.PropertyID);
         } catch (const Exception &) {
             // Most properties have no item of their own; the server says so by refusing.
         }
-        if (!Linked.empty())
-            Session.Out << "  -> " << Linked;
-        Session.Out << '\n';
+        Writer.Add({P.PropertyID, P.Description, Read ? ValueToCell(Value) : TCell(nullptr),
+                    Linked.empty() ? TCell(nullptr) : TCell(Linked),
+                    Read ? TCell(nullptr) : TCell("cannot be read")});
     }
+    Writer.Finish();
     return ExitSuccess;
 }
 

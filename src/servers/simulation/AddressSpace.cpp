@@ -8,6 +8,8 @@
 //===----------------------------------------------------------------------===//
 #include "AddressSpace.h"
 
+#include <array>
+
 #include <algorithm>
 
 #include <vexo/platform/Time.h>
@@ -48,15 +50,31 @@ Branch *Branch::Child(std::u16string_view childName) const {
 
 AddressSpace::AddressSpace() { Build(); }
 
+namespace {
+
+/// For each ASCII character: 1 when an item id may not hold it, 2 for the
+/// dot (two in a row are refused), 0 otherwise.
+constexpr auto kIdCharClass = [] {
+    std::array<unsigned char, 128> c{};
+    for (int i = 0; i < 0x20; ++i)
+        c[i] = 1;
+    for (char bad : {'\x7F', '*', '?', '"', '\\', '|'})
+        c[static_cast<unsigned char>(bad)] = 1;
+    c['.'] = 2;
+    return c;
+}();
+
+} // namespace
+
 HRESULT AddressSpace::CheckSyntax(std::u16string_view id) {
     if (id.empty() || id.front() == u'.' || id.back() == u'.')
         return OPC_E_INVALIDITEMID;
-    char16_t previous = 0;
+    unsigned previous = 0;
     for (char16_t c : id) {
-        if (c < 0x20 || c == 0x7F || c == u'*' || c == u'?' || c == u'"' || c == u'\\' ||
-            c == u'|' || (c == u'.' && previous == u'.'))
+        const unsigned cls = c < 128 ? kIdCharClass[c] : 0;
+        if (cls == 1 || (cls & previous & 2))
             return OPC_E_INVALIDITEMID;
-        previous = c;
+        previous = cls;
     }
     return S_OK;
 }

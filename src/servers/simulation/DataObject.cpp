@@ -1,12 +1,14 @@
 //===- DataObject.cpp - the DA 1.0 IDataObject of a group -----------------===//
 //
-// DAdvise accepts the three stream formats on TYMED_HGLOBAL. A data advise
-// with ADVF_PRIMEFIRST gets the current values of all active items at the
-// next scan; afterwards every data advise receives the group's changes, and
-// IOPCAsyncIO results go to the advise they name.
+// DAdvise accepts the three stream formats on TYMED_HGLOBAL. A new data
+// advise first hears every active, readable item of an active group (possibly
+// before DAdvise returns); afterwards every data advise receives the group's
+// changes. IOPCAsyncIO reads and refreshes answer through the data advise they
+// name, writes through the write-complete advise they name.
 //
 //===----------------------------------------------------------------------===//
 #include "ComHelpers.h"
+#include "Delivery.h"
 #include "GroupObject.h"
 
 namespace vexo::sim {
@@ -76,24 +78,24 @@ HRESULT SimGroup::DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSi
             return E_INVALIDARG;
         if (HRESULT bad = CheckFormat(pformatetc); FAILED(bad))
             return bad;
-        std::lock_guard lock(core_->mu);
-        GroupState &g = *group_;
-        if (!g.inNameSpace)
-            return E_FAIL;
-        const DWORD connection = core_->nextCookie++;
-        g.advises.push_back(
-            {connection, pformatetc->cfFormat, platform::ComPtr<IAdviseSink>(pAdvSink)});
-        if (pformatetc->cfFormat != StreamFormats::Get().writeComplete) {
-            if (advf & ADVF_PRIMEFIRST) {
-                Job prime{Job::Prime, group_};
-                prime.connection = connection;
-                prime.source = OPC_DS_CACHE;
-                core_->QueueJob(std::move(prime));
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            GroupState &g = *group_;
+            if (!g.inNameSpace)
+                return E_FAIL;
+            const DWORD connection = core_->nextCookie++;
+            g.advises.push_back(
+                {connection, pformatetc->cfFormat, platform::ComPtr<IAdviseSink>(pAdvSink)});
+            *pdwConnection = connection;
+            if (pformatetc->cfFormat != StreamFormats::Get().writeComplete) {
+                Job initial{Job::Initial, group_};
+                initial.audience = Job::NewAdvise;
+                initial.connection = connection;
+                core_->Submit(std::move(initial), early);
             }
-            g.nextDueMs = std::min(g.nextDueMs, core_->NowMs()); // first update for waiting items
-            core_->Wake();
         }
-        *pdwConnection = connection;
+        early.Deliver();
         return answer;
     });
 }

@@ -3,7 +3,10 @@
 // This file defines FaultPlan: call-level failures ("fail the next AddItems
 // with E_OUTOFMEMORY") and per-item result codes for the next call of a
 // method. A name given without a dot also matches the qualified call names
-// ("Read" matches "AsyncIO2.Read"). Thread-safe; one atomic load when empty.
+// ("Read" matches "AsyncIO2.Read"). "Method#k" plans for the k-th call of
+// Method from now on instead of the next one, so that a test can reach a
+// method the same operation calls several times. Thread-safe; one atomic
+// load when empty.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -29,12 +32,18 @@ class FaultPlan {
     std::vector<HRESULT> TakeItemErrors(std::string_view method);
 
   private:
+    /// A plan and the number of matching calls still to let pass first.
+    template <class T> struct Planned {
+        T value{};
+        unsigned skip = 0;
+    };
     template <class Map> auto Take(Map &map, std::string_view method);
+    template <class Map, class T> void Put(Map &map, std::string method, T value);
 
     std::atomic<int> pending_{0};
     std::mutex mu_;
-    std::map<std::string, HRESULT, std::less<>> failures_;
-    std::map<std::string, std::vector<HRESULT>, std::less<>> itemErrors_;
+    std::map<std::string, Planned<HRESULT>, std::less<>> failures_;
+    std::map<std::string, Planned<std::vector<HRESULT>>, std::less<>> itemErrors_;
 };
 
 /// errors[i] when planned for position i, otherwise S_OK.

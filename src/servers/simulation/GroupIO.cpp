@@ -5,6 +5,7 @@
 // (or the next manual scan) and deliver the results from there: through the
 // IOPCDataCallback for DA 2.0 calls, through the named IDataObject advise for
 // DA 1.0 calls. Items that fail at call time are left out of the completion.
+// In an early completion mode the results arrive before the call returns.
 //
 //===----------------------------------------------------------------------===//
 #include "ComHelpers.h"
@@ -16,18 +17,17 @@ namespace {
 
 bool ValidSource(OPCDATASOURCE s) { return s == OPC_DS_CACHE || s == OPC_DS_DEVICE; }
 
-bool HasDataAdvise(const GroupState &g, DWORD connection) {
+/// Whether connection names an advise of the group that can carry the
+/// answer: a data advise for reads and refreshes, a write-complete advise
+/// for writes.
+bool HasAdviseFor(const GroupState &g, DWORD connection, bool write) {
     const auto &f = StreamFormats::Get();
-    for (const auto &a : g.advises)
-        if (a.connection == connection && (a.format == f.data || a.format == f.dataTime))
+    for (const auto &a : g.advises) {
+        if (a.connection != connection)
+            continue;
+        if (write ? a.format == f.writeComplete : (a.format == f.data || a.format == f.dataTime))
             return true;
-    return false;
-}
-
-bool HasAnyAdvise(const GroupState &g, DWORD connection) {
-    for (const auto &a : g.advises)
-        if (a.connection == connection)
-            return true;
+    }
     return false;
 }
 
@@ -127,7 +127,8 @@ HRESULT SimGroup::Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues
 // --- shared front of the asynchronous calls ---------------------------------
 
 HRESULT SimGroup::QueueItems(Job job, bool write, DWORD dwCount, OPCHANDLE *phServer,
-                             VARIANT *pItemValues, const char *method, HRESULT **ppErrors) {
+                             VARIANT *pItemValues, const char *method, HRESULT **ppErrors,
+                             EarlyWork &early) {
     const auto planned = core_->faults.TakeItemErrors(method);
     HRESULT *errors = TaskArray<HRESULT>(dwCount);
     HRESULT hr = S_OK;
@@ -151,7 +152,7 @@ HRESULT SimGroup::QueueItems(Job job, bool write, DWORD dwCount, OPCHANDLE *phSe
     }
     *ppErrors = errors;
     if (!job.handles.empty())
-        core_->QueueJob(std::move(job));
+        core_->Submit(std::move(job), early);
     return hr;
 }
 
@@ -174,17 +175,22 @@ HRESULT SimGroup::QueueAsync2(bool write, DWORD dwCount, OPCHANDLE *phServer,
         return E_INVALIDARG;
     if (!phServer || (write && !pItemValues))
         return E_POINTER;
-    std::lock_guard lock(core_->mu);
-    if (!group_->inNameSpace)
-        return E_FAIL;
-    if (!group_->callback)
-        return CONNECT_E_NOCONNECTION;
-    Job job{write ? Job::Write2 : Job::Read2, group_};
-    job.transactionId = dwTransactionID;
-    job.cancelId = core_->distinctCancelIds ? core_->nextCancel++ : dwTransactionID;
-    const DWORD cancelId = job.cancelId;
-    hr = QueueItems(std::move(job), write, dwCount, phServer, pItemValues, method, ppErrors);
-    *pdwCancelID = cancelId;
+    EarlyWork early;
+    {
+        std::lock_guard lock(core_->mu);
+        if (!group_->inNameSpace)
+            return E_FAIL;
+        if (!group_->callback)
+            return CONNECT_E_NOCONNECTION;
+        Job job{write ? Job::Write2 : Job::Read2, group_};
+        job.transactionId = dwTransactionID;
+        job.cancelId = core_->distinctCancelIds ? core_->nextCancel++ : dwTransactionID;
+        const DWORD cancelId = job.cancelId;
+        hr = QueueItems(std::move(job), write, dwCount, phServer, pItemValues, method, ppErrors,
+                        early);
+        *pdwCancelID = cancelId;
+    }
+    early.Deliver();
     return hr;
 }
 
@@ -217,20 +223,24 @@ HRESULT SimGroup::Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD 
             return hr;
         if (!ValidSource(dwSource))
             return E_INVALIDARG;
-        std::lock_guard lock(core_->mu);
-        GroupState &g = *group_;
-        if (!g.inNameSpace)
-            return E_FAIL;
-        if (!g.callback)
-            return CONNECT_E_NOCONNECTION;
-        if (!g.active || !HasActiveItems(g))
-            return E_FAIL; // nothing active to refresh
-        Job job{Job::Refresh2, group_};
-        job.source = dwSource;
-        job.transactionId = dwTransactionID;
-        job.cancelId = core_->distinctCancelIds ? core_->nextCancel++ : dwTransactionID;
-        *pdwCancelID = job.cancelId;
-        core_->QueueJob(std::move(job));
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            GroupState &g = *group_;
+            if (!g.inNameSpace)
+                return E_FAIL;
+            if (!g.callback)
+                return CONNECT_E_NOCONNECTION;
+            if (!g.active || !HasActiveItems(g))
+                return E_FAIL; // nothing active to refresh
+            Job job{Job::Refresh2, group_};
+            job.source = dwSource;
+            job.transactionId = dwTransactionID;
+            job.cancelId = core_->distinctCancelIds ? core_->nextCancel++ : dwTransactionID;
+            *pdwCancelID = job.cancelId;
+            core_->Submit(std::move(job), early);
+        }
+        early.Deliver();
         return S_OK;
     });
 }
@@ -240,20 +250,26 @@ HRESULT SimGroup::Cancel2(DWORD dwCancelID) {
         HRESULT hr = Enter("Cancel2", [&] { return "cancelid=" + std::to_string(dwCancelID); });
         if (FAILED(hr))
             return hr;
-        std::lock_guard lock(core_->mu);
-        auto &jobs = core_->jobs;
-        for (auto it = jobs.begin(); it != jobs.end(); ++it) {
-            const bool da20 = it->kind == Job::Read2 || it->kind == Job::Write2 ||
-                              it->kind == Job::Refresh2;
-            if (da20 && it->group == group_ && it->cancelId == dwCancelID) {
-                Job notice{Job::Cancel2Notice, group_};
-                notice.transactionId = it->transactionId;
-                jobs.erase(it);
-                core_->QueueJob(std::move(notice));
-                return S_OK;
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            auto &jobs = core_->jobs;
+            auto it = jobs.begin();
+            for (; it != jobs.end(); ++it) {
+                const bool da20 = it->kind == Job::Read2 || it->kind == Job::Write2 ||
+                                  it->kind == Job::Refresh2;
+                if (da20 && it->group == group_ && it->cancelId == dwCancelID)
+                    break;
             }
+            if (it == jobs.end())
+                return E_FAIL; // unknown, or already done
+            Job notice{Job::Cancel2Notice, group_};
+            notice.transactionId = it->transactionId;
+            jobs.erase(it);
+            core_->Submit(std::move(notice), early);
         }
-        return E_FAIL; // unknown, or already done
+        early.Deliver();
+        return S_OK;
     });
 }
 
@@ -262,11 +278,22 @@ HRESULT SimGroup::SetEnable(BOOL bEnable) {
         HRESULT hr = Enter("SetEnable", [&] { return std::string("enable=") + (bEnable ? "1" : "0"); });
         if (FAILED(hr))
             return hr;
-        std::lock_guard lock(core_->mu);
-        if (!group_->inNameSpace)
-            return E_FAIL;
-        group_->enabled = bEnable != 0;
-        core_->Wake();
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            if (!group_->inNameSpace)
+                return E_FAIL;
+            const bool enabling = bEnable && !group_->enabled;
+            group_->enabled = bEnable != 0;
+            if (enabling) {
+                // Enabling sends every active value to the callback at once.
+                Job initial{Job::Initial, group_};
+                initial.audience = Job::NewCallback;
+                core_->Submit(std::move(initial), early);
+            }
+            core_->Wake();
+        }
+        early.Deliver();
         return S_OK;
     });
 }
@@ -304,19 +331,23 @@ HRESULT SimGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount
             return E_INVALIDARG;
         if (!phServer)
             return E_POINTER;
-        std::lock_guard lock(core_->mu);
-        if (!group_->inNameSpace)
-            return E_FAIL;
-        if (!HasDataAdvise(*group_, dwConnection))
-            return CONNECT_E_NOCONNECTION;
-        Job job{Job::Read1, group_};
-        job.connection = dwConnection;
-        job.source = dwSource;
-        job.transactionId = core_->nextTransaction++;
-        const DWORD transaction = job.transactionId;
-        hr = QueueItems(std::move(job), false, dwCount, phServer, nullptr, "AsyncIO.Read",
-                        ppErrors);
-        *pTransactionID = transaction;
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            if (!group_->inNameSpace)
+                return E_FAIL;
+            if (!HasAdviseFor(*group_, dwConnection, false))
+                return CONNECT_E_NOCONNECTION;
+            Job job{Job::Read1, group_};
+            job.connection = dwConnection;
+            job.source = dwSource;
+            job.transactionId = core_->nextTransaction++;
+            const DWORD transaction = job.transactionId;
+            hr = QueueItems(std::move(job), false, dwCount, phServer, nullptr, "AsyncIO.Read",
+                            ppErrors, early);
+            *pTransactionID = transaction;
+        }
+        early.Deliver();
         return hr;
     });
 }
@@ -338,20 +369,24 @@ HRESULT SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer,
             return E_INVALIDARG;
         if (!phServer || !pItemValues)
             return E_POINTER;
-        std::lock_guard lock(core_->mu);
-        if (!group_->inNameSpace)
-            return E_FAIL;
-        // The client may name any advise of the group; the completion goes to
-        // the write-complete advise if there is one.
-        if (!HasAnyAdvise(*group_, dwConnection))
-            return CONNECT_E_NOCONNECTION;
-        Job job{Job::Write1, group_};
-        job.connection = dwConnection;
-        job.transactionId = core_->nextTransaction++;
-        const DWORD transaction = job.transactionId;
-        hr = QueueItems(std::move(job), true, dwCount, phServer, pItemValues, "AsyncIO.Write",
-                        ppErrors);
-        *pTransactionID = transaction;
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            if (!group_->inNameSpace)
+                return E_FAIL;
+            // A write answers through a write-complete advise: without one
+            // its outcome could never reach the client.
+            if (!HasAdviseFor(*group_, dwConnection, true))
+                return CONNECT_E_NOCONNECTION;
+            Job job{Job::Write1, group_};
+            job.connection = dwConnection;
+            job.transactionId = core_->nextTransaction++;
+            const DWORD transaction = job.transactionId;
+            hr = QueueItems(std::move(job), true, dwCount, phServer, pItemValues,
+                            "AsyncIO.Write", ppErrors, early);
+            *pTransactionID = transaction;
+        }
+        early.Deliver();
         return hr;
     });
 }
@@ -369,20 +404,24 @@ HRESULT SimGroup::Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD *pTr
             return hr;
         if (!ValidSource(dwSource))
             return E_INVALIDARG;
-        std::lock_guard lock(core_->mu);
-        GroupState &g = *group_;
-        if (!g.inNameSpace)
-            return E_FAIL;
-        if (!HasDataAdvise(g, dwConnection))
-            return CONNECT_E_NOCONNECTION;
-        if (!g.active || !HasActiveItems(g))
-            return E_FAIL;
-        Job job{Job::Refresh1, group_};
-        job.connection = dwConnection;
-        job.source = dwSource;
-        job.transactionId = core_->nextTransaction++;
-        *pTransactionID = job.transactionId;
-        core_->QueueJob(std::move(job));
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            GroupState &g = *group_;
+            if (!g.inNameSpace)
+                return E_FAIL;
+            if (!HasAdviseFor(g, dwConnection, false))
+                return CONNECT_E_NOCONNECTION;
+            if (!g.active || !HasActiveItems(g))
+                return E_FAIL;
+            Job job{Job::Refresh1, group_};
+            job.connection = dwConnection;
+            job.source = dwSource;
+            job.transactionId = core_->nextTransaction++;
+            *pTransactionID = job.transactionId;
+            core_->Submit(std::move(job), early);
+        }
+        early.Deliver();
         return S_OK;
     });
 }

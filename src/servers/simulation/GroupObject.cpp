@@ -9,6 +9,7 @@
 #include "GroupObject.h"
 
 #include "ComHelpers.h"
+#include "Delivery.h"
 
 namespace vexo::sim {
 namespace {
@@ -41,11 +42,37 @@ HRESULT CheckDef(AddressSpace &space, const OPCITEMDEF &def, Tag *&tag) {
 SimGroup::SimGroup(platform::ComPtr<IUnknown> server, std::shared_ptr<ServerCore> core,
                    std::shared_ptr<GroupState> group, std::vector<IID> withheld)
     : server_(std::move(server)), core_(std::move(core)), group_(std::move(group)),
-      withheld_(std::move(withheld)) {
-    group_->wrappers.fetch_add(1);
+      withheld_(std::move(withheld)) {}
+
+SimGroup::~SimGroup() = default;
+
+ULONG SimGroup::AddRef() { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
+
+bool SimGroup::TryAddRef() {
+    ULONG n = refs_.load(std::memory_order_relaxed);
+    while (n != 0)
+        if (refs_.compare_exchange_weak(n, n + 1, std::memory_order_relaxed))
+            return true;
+    return false;
 }
 
-SimGroup::~SimGroup() { group_->wrappers.fetch_sub(1); }
+ULONG SimGroup::Release() {
+    const ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left != 0)
+        return left;
+    bool remove = false;
+    {
+        std::lock_guard lock(core_->mu);
+        if (group_->object == this) {
+            group_->object = nullptr;
+            remove = group_->removing;
+        }
+    }
+    if (remove)
+        core_->DeleteGroup(group_);
+    delete this;
+    return 0;
+}
 
 bool SimGroup::IsOffered(REFIID riid) {
     if (core_->da10 && (riid == IID_IConnectionPointContainer || riid == IID_IOPCAsyncIO2))
@@ -313,36 +340,39 @@ HRESULT SimGroup::SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRat
             return hr;
         if (pPercentDeadband && !(*pPercentDeadband >= 0 && *pPercentDeadband <= 100))
             return E_INVALIDARG;
-        std::lock_guard lock(core_->mu);
-        GroupState &g = *group_;
-        if (!g.inNameSpace)
-            return E_FAIL;
-        const std::uint64_t now = core_->NowMs();
-        if (pRequestedUpdateRate) {
-            g.rate = core_->ReviseRate(*pRequestedUpdateRate);
-            if (g.rate != *pRequestedUpdateRate)
-                hr = OPC_S_UNSUPPORTEDRATE;
-            g.nextDueMs = std::min(g.nextDueMs, now + g.rate);
-        }
-        if (pActive) {
-            const bool active = *pActive != 0;
-            if (active && !g.active) {
-                for (Item &item : g.items)
-                    item.sent = false; // activation sends every value again
-                g.nextDueMs = now;
+        EarlyWork early;
+        {
+            std::lock_guard lock(core_->mu);
+            GroupState &g = *group_;
+            if (!g.inNameSpace)
+                return E_FAIL;
+            const std::uint64_t now = core_->NowMs();
+            if (pRequestedUpdateRate) {
+                g.rate = core_->ReviseRate(*pRequestedUpdateRate);
+                if (g.rate != *pRequestedUpdateRate)
+                    hr = OPC_S_UNSUPPORTEDRATE;
+                g.nextDueMs = std::min(g.nextDueMs, now + g.rate);
             }
-            g.active = active;
+            const bool activated = pActive && *pActive && !g.active;
+            if (pActive)
+                g.active = *pActive != 0;
+            if (pTimeBias)
+                g.timeBias = *pTimeBias;
+            if (pPercentDeadband)
+                g.deadband = *pPercentDeadband;
+            if (pLCID)
+                g.lcid = *pLCID;
+            if (phClientGroup)
+                g.clientHandle = *phClientGroup;
+            *pRevisedUpdateRate = g.rate;
+            if (activated) {
+                // Activation sends every active value to every listener at once.
+                g.nextDueMs = now;
+                core_->Submit(Job{Job::Initial, group_}, early);
+            }
+            core_->Wake();
         }
-        if (pTimeBias)
-            g.timeBias = *pTimeBias;
-        if (pPercentDeadband)
-            g.deadband = *pPercentDeadband;
-        if (pLCID)
-            g.lcid = *pLCID;
-        if (phClientGroup)
-            g.clientHandle = *phClientGroup;
-        *pRevisedUpdateRate = g.rate;
-        core_->Wake();
+        early.Deliver();
         return hr;
     });
 }
@@ -406,17 +436,24 @@ HRESULT SimGroup::AdviseSink(REFIID, IUnknown *sink, DWORD *cookie) {
     platform::ComPtr<IOPCDataCallback> callback;
     if (FAILED(sink->QueryInterface(IID_IOPCDataCallback, callback.PutVoid())) || !callback)
         return CONNECT_E_CANNOTCONNECT;
-    std::lock_guard lock(core_->mu);
-    GroupState &g = *group_;
-    if (!g.inNameSpace)
-        return E_FAIL;
-    if (g.callback)
-        return CONNECT_E_ADVISELIMIT;
-    g.callback = std::move(callback);
-    g.callbackCookie = core_->nextCookie++;
-    *cookie = g.callbackCookie;
-    g.nextDueMs = std::min(g.nextDueMs, core_->NowMs()); // first update for waiting items
-    core_->Wake();
+    EarlyWork early;
+    {
+        std::lock_guard lock(core_->mu);
+        GroupState &g = *group_;
+        if (!g.inNameSpace)
+            return E_FAIL;
+        if (g.callback)
+            return CONNECT_E_ADVISELIMIT;
+        g.callback = std::move(callback);
+        g.callbackCookie = core_->nextCookie++;
+        *cookie = g.callbackCookie;
+        // The new callback first hears every active value, possibly before
+        // Advise returns.
+        Job initial{Job::Initial, group_};
+        initial.audience = Job::NewCallback;
+        core_->Submit(std::move(initial), early);
+    }
+    early.Deliver();
     return S_OK;
 }
 

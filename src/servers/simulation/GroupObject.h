@@ -3,13 +3,15 @@
 // This file declares SimGroup, the COM object through which a client works
 // with one group: item management, group state, synchronous and both kinds of
 // asynchronous I/O, the IOPCDataCallback connection point and the DA 1.0
-// IDataObject. A SimGroup is a view on a GroupState that the server holds by
-// handle; each view holds a reference to its server object. Once the group is
-// removed from the server, its methods answer E_FAIL.
+// IDataObject. A group has one SimGroup at a time, so every road to it (AddGroup,
+// GetGroupByName, the group enumerator) hands out the same identity; it holds a
+// reference to its server object. Once the group is removed from the server,
+// its methods answer E_FAIL; a group removed while held goes when its object does.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -31,6 +33,13 @@ class SimGroup final
     SimGroup(platform::ComPtr<IUnknown> server, std::shared_ptr<ServerCore> core,
              std::shared_ptr<GroupState> group, std::vector<IID> withheld);
     ~SimGroup() override;
+
+    /// Counted here rather than in the base: the last Release unhooks the
+    /// object from its group (and deletes a group marked for deletion).
+    ULONG AddRef() override;
+    ULONG Release() override;
+    /// Adds a reference unless the count already reached 0. Caller holds the server lock.
+    bool TryAddRef();
 
     // IOPCItemMgt
     HRESULT AddItems(DWORD dwCount, OPCITEMDEF *pItemArray, OPCITEMRESULT **ppAddResults,
@@ -115,14 +124,16 @@ class SimGroup final
     /// Shared body of the per-handle item calls (RemoveItems, SetActiveState ...).
     HRESULT ForEachHandle(const char *method, DWORD dwCount, OPCHANDLE *phServer,
                           HRESULT **ppErrors, const std::function<HRESULT(Item &, DWORD)> &op);
-    /// Shared front of the asynchronous calls: checks handles (and rights for
-    /// reads), queues the job. E_FAIL-free: per-item codes in errors.
+    /// Shared front of the asynchronous calls: checks handles and rights,
+    /// submits the job. E_FAIL-free: per-item codes in errors. Caller holds the lock.
     HRESULT QueueItems(Job job, bool write, DWORD dwCount, OPCHANDLE *phServer,
-                       VARIANT *pItemValues, const char *method, HRESULT **ppErrors);
+                       VARIANT *pItemValues, const char *method, HRESULT **ppErrors,
+                       EarlyWork &early);
     /// Shared body of IOPCAsyncIO2::Read and Write (pItemValues nullptr for a read).
     HRESULT QueueAsync2(bool write, DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
                         DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors);
 
+    std::atomic<ULONG> refs_{0};
     platform::ComPtr<IUnknown> server_;
     std::shared_ptr<ServerCore> core_;
     std::shared_ptr<GroupState> group_;

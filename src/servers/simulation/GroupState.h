@@ -26,6 +26,8 @@
 
 namespace vexo::sim {
 
+class SimGroup;
+
 struct Item {
     OPCHANDLE hServer = 0; ///< kept after removal: the next item of the slot bumps its generation
     OPCHANDLE hClient = 0;
@@ -61,6 +63,12 @@ class GroupState {
     LCID lcid = 0;
     bool enabled = true; ///< IOPCAsyncIO2::SetEnable
     bool inNameSpace = true;
+    /// Removed while a client still held it: no longer listed, deleted when
+    /// the last reference to its object goes.
+    bool removing = false;
+    /// The group's one COM object while a client holds it (not counted: the
+    /// object clears this when its last reference goes).
+    SimGroup *object = nullptr;
     std::uint64_t nextDueMs = 0;
     /// Slots of items; a removed item's slot is reused with its generation
     /// bumped, so memory stays bounded while a stale handle still finds nothing.
@@ -90,9 +98,6 @@ class GroupState {
     void DeleteItem(Item &item);
     /// Makes room for n more items without moving them one call at a time.
     void ReserveItems(std::size_t n);
-
-    // --- lifetime of the COM wrappers (atomic) ---
-    std::atomic<int> wrappers{0};
 
     // --- callback gate (own mutex) ---
     /// Enters a callback; false when the group was removed.

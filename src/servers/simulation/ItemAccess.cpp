@@ -13,8 +13,14 @@ void ReadItem(ServerCore &core, const GroupState &g, Item &item, bool device,
         out.Add(item.hClient, nullptr, kWriteOnlyQuality, now, OPC_E_BADRIGHTS);
         return;
     }
-    if (device)
+    if (device) {
         tag.Evaluate(nowMs, now, core.forceChange, core.NextRandom());
+        tag.stamp = now; // the value was acquired now, changed or not
+    }
+    if (!tag.acquired) {
+        out.Add(item.hClient, nullptr, kNotYetAcquired, tag.stamp, S_OK);
+        return;
+    }
     WORD quality = tag.quality;
     if (!device && !(item.active && g.active))
         quality = OPC_QUALITY_OUT_OF_SERVICE;

@@ -16,9 +16,13 @@ namespace vexo::sim {
 
 /// Quality of a value that a write-only item cannot deliver.
 constexpr WORD kWriteOnlyQuality = OPC_QUALITY_BAD | OPC_QUALITY_NOT_CONNECTED;
+/// Quality of a changing tag read from the cache before its first scan (an
+/// empty value). Its major status is bad, which is all a DA 1.0 client keeps.
+constexpr WORD kNotYetAcquired = OPC_QUALITY_WAITING_FOR_INITIAL_DATA;
 
-/// Appends the item's value to out: from the device (evaluated now) or from the
-/// cache (out of service when the item or group is inactive). Per-item error
+/// Appends the item's value to out: from the device (evaluated and stamped now)
+/// or from the cache (out of service when the item or group is inactive, an
+/// empty value of quality kNotYetAcquired before the tag's first scan). Per-item error
 /// OPC_E_BADRIGHTS for a write-only tag, the conversion's code when the value
 /// cannot be given in the requested type.
 void ReadItem(ServerCore &core, const GroupState &g, Item &item, bool device,

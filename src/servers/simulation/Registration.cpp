@@ -4,9 +4,12 @@
 // server-list object into a computer's class table and writes their registry
 // keys: the ProgID key with its CLSID and OPC subkeys, the CLSID key with the
 // user type, ProgID and implemented component categories, and the category
-// descriptions. A computer that already has the keys is left as it is.
+// descriptions. A computer that already has the keys is left as it is. Each
+// server class's factory stands for its process on that computer, which a
+// test can take offline and bring back (IVexoSimControl::SetOffline).
 //
 //===----------------------------------------------------------------------===//
+#include <memory>
 #include <mutex>
 
 #include <vexo/OPCCOMN.h>
@@ -19,6 +22,7 @@
 #include "ComHelpers.h"
 #include "ServerList.h"
 #include "ServerObject.h"
+#include "SimProcess.h"
 
 namespace vexo {
 namespace {
@@ -28,7 +32,8 @@ enum class Product { Simulation, SimulationDA10, ServerList };
 class Factory final : public platform::ComObject<IClassFactory> {
   public:
     Factory(Product product, std::string computer)
-        : product_(product), computer_(std::move(computer)) {}
+        : product_(product), computer_(std::move(computer)),
+          process_(std::make_shared<sim::SimProcess>()) {}
 
     HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) override {
         return sim::Guard([&] {
@@ -40,7 +45,10 @@ class Factory final : public platform::ComObject<IClassFactory> {
             if (product_ == Product::ServerList)
                 return platform::MakeCom<sim::SimServerList>(computer_)->QueryInterface(riid,
                                                                                        ppvObject);
-            auto server = sim::SimServer::Create(product_ == Product::SimulationDA10);
+            // A process that went away cannot be reached, let alone start objects.
+            if (process_->Offline())
+                return RPC_S_SERVER_UNAVAILABLE_HR;
+            auto server = sim::SimServer::Create(product_ == Product::SimulationDA10, process_);
             return server->QueryInterface(riid, ppvObject);
         });
     }
@@ -49,6 +57,7 @@ class Factory final : public platform::ComObject<IClassFactory> {
   private:
     Product product_;
     std::string computer_;
+    std::shared_ptr<sim::SimProcess> process_; ///< the class's process on this computer
 };
 
 void SetDefault(HKEY root, const std::string &subKey, const std::string &value) {

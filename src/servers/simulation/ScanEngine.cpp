@@ -1,11 +1,14 @@
 //===- ScanEngine.cpp - the scan thread, manual scans and queued work -----===//
 //
 // A scan takes the server lock once: it runs the queued asynchronous work,
-// then every active group that is due and has someone listening, and builds
-// the callbacks. It then lets go of the lock and makes the callbacks, so a
-// sink can call straight back into the server.
+// then every active group that is due, and builds the callbacks. A due group
+// brings its active items' values up to date whether or not anyone listens,
+// so its cache is always current; only a listened group sends what changed.
+// The scan then lets go of the lock and makes the callbacks, so a sink can
+// call straight back into the server.
 //
 //===----------------------------------------------------------------------===//
+#include <algorithm>
 #include <chrono>
 
 #include <vexo/platform/Time.h>
@@ -22,12 +25,15 @@ bool IsDataFormat(CLIPFORMAT f) {
     return f == formats.data || f == formats.dataTime;
 }
 
-const StreamAdvise *FindAdvise(const GroupState &g, DWORD connection) {
+const StreamAdvise *FindAdvise(const GroupState &g, DWORD connection, bool write) {
+    const CLIPFORMAT writeFormat = StreamFormats::Get().writeComplete;
     for (const auto &a : g.advises)
-        if (a.connection == connection && IsDataFormat(a.format))
+        if (a.connection == connection && (write ? a.format == writeFormat : IsDataFormat(a.format)))
             return &a;
     return nullptr;
 }
+
+bool Readable(const Item &item) { return (item.tag->rights & OPC_READABLE) != 0; }
 
 bool HasListener(const GroupState &g) {
     if (g.callback && g.enabled)
@@ -71,6 +77,10 @@ void ServerCore::RunJob(Job &job, std::uint64_t now, std::vector<Delivery> &out)
     GroupState &g = *job.group;
     if (!g.inNameSpace)
         return; // the group went away while the work waited
+    if (job.kind == Job::Initial) {
+        InitialUpdate(job, now, out);
+        return;
+    }
     const FILETIME stamp = ToFileTime(now);
     d.group = job.group;
     d.clientGroup = g.clientHandle;
@@ -97,55 +107,96 @@ void ServerCore::RunJob(Job &job, std::uint64_t now, std::vector<Delivery> &out)
         break;
     case Job::Refresh2:
     case Job::Refresh1:
-    case Job::Prime:
         if (!g.active)
             return;
         ReadAllActive(*this, g, device, now, d.batch);
-        if (job.kind == Job::Prime && d.batch.Size() == 0)
-            return;
         ApplyPlanned(*this, "OnDataChange", d.batch);
         d.kind = Delivery::DataChange;
         break;
     case Job::Cancel2Notice:
         d.kind = Delivery::CancelComplete;
         break;
+    case Job::Initial:
     case Job::Shutdown:
         return;
     }
-    // DA 1.0 work answers through the advise it named (writes through the
-    // write-complete advise, if the client made one), never the callback.
-    if (job.kind == Job::Read1 || job.kind == Job::Refresh1 || job.kind == Job::Prime) {
-        const StreamAdvise *a = FindAdvise(g, job.connection);
+    // DA 1.0 work answers through the advise it named, never the callback:
+    // reads and refreshes through a data advise, writes through a
+    // write-complete advise.
+    if (job.kind == Job::Read1 || job.kind == Job::Refresh1 || job.kind == Job::Write1) {
+        const bool write = job.kind == Job::Write1;
+        const StreamAdvise *a = FindAdvise(g, job.connection, write);
         if (!a)
             return;
         d.callback = nullptr;
         d.streams.push_back(*a);
-        d.kind = Delivery::Stream;
-    } else if (job.kind == Job::Write1) {
-        d.callback = nullptr;
-        for (const auto &a : g.advises)
-            if (a.format == StreamFormats::Get().writeComplete)
-                d.streams.push_back(a);
-        if (d.streams.empty())
-            return;
-        d.kind = Delivery::WriteStream;
+        d.kind = write ? Delivery::WriteStream : Delivery::Stream;
     }
+    out.push_back(std::move(d));
+}
+
+void ServerCore::InitialUpdate(Job &job, std::uint64_t now, std::vector<Delivery> &out) {
+    GroupState &g = *job.group;
+    if (!g.active)
+        return;
+    Delivery d;
+    d.kind = Delivery::DataChange;
+    d.group = job.group;
+    d.clientGroup = g.clientHandle;
+    switch (job.audience) {
+    case Job::NewCallback:
+        if (g.callback && g.enabled)
+            d.callback = g.callback;
+        break;
+    case Job::NewAdvise:
+        if (const StreamAdvise *a = FindAdvise(g, job.connection, false)) {
+            d.streams.push_back(*a);
+            d.kind = Delivery::Stream;
+        }
+        break;
+    case Job::AllListeners:
+        if (g.callback && g.enabled)
+            d.callback = g.callback;
+        for (const auto &a : g.advises)
+            if (IsDataFormat(a.format))
+                d.streams.push_back(a);
+        break;
+    }
+    if (!d.callback && d.streams.empty())
+        return;
+    // The first values a listener hears are scanned ones, never what an item
+    // held before its first scan.
+    const FILETIME stamp = ToFileTime(now);
+    d.batch.Reserve(g.liveItems);
+    for (Item &item : g.items) {
+        if (!item.alive || !item.active || !Readable(item))
+            continue;
+        item.tag->Evaluate(now, stamp, forceChange, NextRandom());
+        ReadItem(*this, g, item, false, now, d.batch);
+        MarkSent(item);
+    }
+    if (d.batch.Size() == 0)
+        return;
+    ApplyPlanned(*this, "OnDataChange", d.batch);
+    lastUpdate = stamp;
     out.push_back(std::move(d));
 }
 
 void ServerCore::ScanGroup(const std::shared_ptr<GroupState> &gp, std::uint64_t now,
                            std::vector<Delivery> &out) {
     GroupState &g = *gp;
-    if (!g.active || g.nextDueMs > now || !HasListener(g))
-        return; // items stay unsent until someone listens
+    if (!g.active || g.nextDueMs > now)
+        return;
     g.nextDueMs = now + g.rate;
+    const bool listened = HasListener(g);
     const FILETIME stamp = ToFileTime(now);
     Delivery d;
     for (Item &item : g.items) {
         if (!item.alive || !item.active)
             continue;
         item.tag->Evaluate(now, stamp, forceChange, NextRandom());
-        if (!HasChanged(g, item))
+        // Unheard items stay unsent, so a listener advised later hears them.
+        if (!listened || !Readable(item) || !HasChanged(g, item))
             continue;
         if (d.batch.Size() == 0)
             d.batch.Reserve(g.liveItems);
@@ -171,8 +222,14 @@ void ServerCore::ScanOnce(std::uint64_t now) {
     std::vector<Delivery> out;
     {
         std::lock_guard lock(mu);
+        if (FAILED(Lost())) {
+            jobs.clear(); // a gone server calls nobody back
+            return;
+        }
         std::deque<Job> work;
         work.swap(jobs);
+        if (completion == CompletionMode::Reversed)
+            std::reverse(work.begin(), work.end()); // the last call's results first
         for (Job &job : work)
             RunJob(job, now, out);
         for (auto &[handle, g] : groups)

@@ -4,7 +4,7 @@
 // DA 1.0 class answers a flat organisation: it has no positions, and lists
 // the full ids of every tag as leaves. Filters: a '*'/'?' pattern on the name
 // (on the full id in flat lists), a data type the item can be delivered in
-// (0 = any) and the access rights it must have (0 = any).
+// (0 = any) and access rights of which it must have at least one (0 = any).
 //
 //===----------------------------------------------------------------------===//
 #include "ComHelpers.h"
@@ -17,7 +17,7 @@ namespace {
 bool Passes(const Tag &tag, VARTYPE vt, DWORD rights) {
     if (vt != VT_EMPTY && !CanConvert(tag.vt, vt))
         return false;
-    return (tag.rights & rights) == rights;
+    return rights == 0 || (tag.rights & rights) != 0;
 }
 
 void CollectFlat(const Branch &b, std::u16string_view filter, VARTYPE vt, DWORD rights,

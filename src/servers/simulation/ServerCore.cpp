@@ -4,6 +4,8 @@
 #include <vexo/platform/GlobalMemory.h>
 #include <vexo/platform/Time.h>
 
+#include "Delivery.h"
+
 namespace vexo::sim {
 
 const StreamFormats &StreamFormats::Get() {
@@ -25,11 +27,15 @@ ServerCore::ServerCore(bool da10_) : da10(da10_) {
 ServerCore::~ServerCore() = default;
 
 DWORD ServerCore::ReviseRate(DWORD requested) const {
-    const DWORD g = granularity ? granularity : 1;
-    if (requested <= g)
-        return g;
-    const ULONGLONG up = (ULONGLONG(requested) + g - 1) / g * g;
-    return up > 0xFFFFFFFFull ? requested / g * g : static_cast<DWORD>(up);
+    // Clients commonly keep the rate in a signed 32-bit field: a revision
+    // that rounds past its largest value goes down a step instead.
+    constexpr ULONGLONG kMaxRate = 0x7FFFFFFF;
+    const ULONGLONG g = granularity ? granularity : 1;
+    const ULONGLONG wanted = requested < kMaxRate ? requested : kMaxRate;
+    if (wanted <= g)
+        return static_cast<DWORD>(g);
+    const ULONGLONG up = (wanted + g - 1) / g * g;
+    return static_cast<DWORD>(up > kMaxRate ? wanted / g * g : up);
 }
 
 std::uint64_t ServerCore::NowMs() {
@@ -55,7 +61,7 @@ std::uint32_t ServerCore::NextRandom() {
 
 GroupState *ServerCore::FindGroupByName(std::u16string_view name) {
     for (auto &[h, g] : groups)
-        if (g->name == name)
+        if (g->name == name && !g->removing)
             return g.get();
     return nullptr;
 }
@@ -73,6 +79,58 @@ void ServerCore::QueueJob(Job job) {
     jobs.push_back(std::move(job));
     wake_ = true;
     cv_.notify_all();
+}
+
+void ServerCore::Submit(Job job, EarlyWork &early) {
+    switch (completion) {
+    case CompletionMode::OnScan:
+    case CompletionMode::Reversed:
+        QueueJob(std::move(job));
+        return;
+    case CompletionMode::BeforeReturn:
+    case CompletionMode::BeforeReturnOtherThread:
+        early.otherThread = completion == CompletionMode::BeforeReturnOtherThread;
+        RunJob(job, NowMs(), early.deliveries);
+        return;
+    }
+}
+
+void ServerCore::DeleteGroup(const std::shared_ptr<GroupState> &g) {
+    platform::ComPtr<IOPCDataCallback> callback;
+    std::vector<StreamAdvise> advises;
+    {
+        std::lock_guard lock(mu);
+        auto it = groups.find(g->handle);
+        if (it != groups.end() && it->second == g)
+            groups.erase(it);
+        g->inNameSpace = false;
+        g->removing = false;
+        callback = std::move(g->callback);
+        g->callbackCookie = 0;
+        advises.swap(g->advises);
+    }
+    // No callback of the group starts after this point, and one running on
+    // another thread has finished; the sinks are released without the lock.
+    g->CloseGate();
+}
+
+EarlyWork::EarlyWork() = default;
+EarlyWork::~EarlyWork() = default;
+
+void EarlyWork::Deliver() {
+    if (deliveries.empty())
+        return;
+    auto run = [this] {
+        for (vexo::sim::Delivery &d : deliveries)
+            vexo::sim::Deliver(d);
+    };
+    if (otherThread) {
+        std::thread t(run);
+        t.join();
+    } else {
+        run();
+    }
+    deliveries.clear();
 }
 
 void ServerCore::Wake() {

@@ -30,6 +30,7 @@
 #include "CallLog.h"
 #include "FaultPlan.h"
 #include "GroupState.h"
+#include "SimProcess.h"
 
 namespace vexo::sim {
 
@@ -37,16 +38,36 @@ struct Delivery;
 
 /// Asynchronous work queued for the scan thread (or the next manual scan).
 struct Job {
-    enum Kind { Read2, Write2, Refresh2, Cancel2Notice, Read1, Write1, Refresh1, Prime, Shutdown };
+    enum Kind { Read2, Write2, Refresh2, Cancel2Notice, Read1, Write1, Refresh1, Initial, Shutdown };
+    /// Who hears an initial update.
+    enum Audience { NewCallback, NewAdvise, AllListeners };
     Kind kind;
     std::shared_ptr<GroupState> group;
     DWORD transactionId = 0; ///< client's id (DA 2.0) or the server's (DA 1.0)
     DWORD cancelId = 0;
-    DWORD connection = 0;
+    DWORD connection = 0;    ///< the advise a DA 1.0 call or a NewAdvise update names
+    Audience audience = AllListeners;
     OPCDATASOURCE source = OPC_DS_DEVICE;
     std::vector<OPCHANDLE> handles; ///< server handles, valid at queue time
     std::vector<SimVar> values;     ///< writes
     std::u16string reason;          ///< shutdown
+};
+
+/// When asynchronous results reach the client (IVexoSimControl::SetCompletionMode).
+enum class CompletionMode { OnScan, BeforeReturn, BeforeReturnOtherThread, Reversed };
+
+/// Callbacks of work run at once in an early completion mode, made by the
+/// calling method after it let go of the server lock, before it returns.
+struct EarlyWork {
+    std::vector<Delivery> deliveries;
+    bool otherThread = false;
+    EarlyWork();
+    ~EarlyWork();
+    EarlyWork(const EarlyWork &) = delete;
+    EarlyWork &operator=(const EarlyWork &) = delete;
+    /// Makes the callbacks (on this thread, or on another one while this one
+    /// waits). Caller holds no server lock.
+    void Deliver();
 };
 
 /// The stream formats, registered once per process.
@@ -70,7 +91,8 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     OPCHANDLE nextGroupHandle = 1;
     DWORD nextGroupNumber = 1;
     DWORD granularity = 100;
-    bool distinctCancelIds = false;
+    bool distinctCancelIds = true; ///< real servers' cancel ids are their own
+    CompletionMode completion = CompletionMode::OnScan;
     bool forceChange = false;
     std::optional<OPCSERVERSTATUS> statusOverride;
     std::u16string statusVendor;
@@ -92,20 +114,31 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     CallLog log;
     FaultPlan faults;
 
+    // --- set before the scan thread starts, then fixed ---
+    std::shared_ptr<SimProcess> process; ///< null: a process of its own that never ends
+    std::uint64_t life = 0;              ///< the process's life this object was made in
+
+    /// S_OK while the process this object was made in runs, else the code
+    /// every call fails with.
+    HRESULT Lost() const { return process ? process->LostCode(life) : S_OK; }
+
     /// Logs a call (args() builds the argument text only when logging is on)
-    /// and answers the failure planned for it, or S_OK.
+    /// and answers the lost-connection code, the failure planned for it, or S_OK.
     template <class F> HRESULT Enter(const char *method, F &&args) {
         if (log.Enabled()) {
             std::string a = args();
             log.Add(a.empty() ? std::string(method) : std::string(method) + " " + a);
         }
+        if (const HRESULT lost = Lost(); FAILED(lost))
+            return lost;
         return faults.TakeFailure(method);
     }
     HRESULT Enter(const char *method) {
         return Enter(method, [] { return std::string(); });
     }
 
-    /// Revised update rate for a request (multiples of the granularity).
+    /// Revised update rate for a request (multiples of the granularity, never
+    /// above 0x7FFFFFFF so that signed 32-bit clients hold it too).
     DWORD ReviseRate(DWORD requested) const;
     /// The clock (fake in manual mode), in ms since 1601 (FILETIME / 10000). Caller holds mu.
     std::uint64_t NowMs();
@@ -113,9 +146,18 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     std::uint32_t NextRandom();
     /// The name the server gives a group created without one (unique).
     std::u16string UniqueGroupName();
+    /// The listed group of that name (not one marked for deletion), or nullptr.
     GroupState *FindGroupByName(std::u16string_view name);
     /// Queues work and wakes the scan thread. Caller holds mu.
     void QueueJob(Job job);
+    /// Queues work for the scan, or in an early completion mode runs it now and
+    /// leaves its callbacks in early for the caller to make before it returns.
+    /// Caller holds mu.
+    void Submit(Job job, EarlyWork &early);
+    /// Takes a group out of the server: no callback of it starts afterwards,
+    /// one running on another thread has finished, its sinks are released.
+    /// Caller does not hold mu.
+    void DeleteGroup(const std::shared_ptr<GroupState> &g);
     /// Wakes the scan thread (group state changed). Caller holds mu.
     void Wake();
 
@@ -136,7 +178,9 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
   private:
     void ThreadMain();
     void ScanOnce(std::uint64_t nowMs);
+    /// Runs one job and appends its callbacks. Caller holds mu.
     void RunJob(Job &job, std::uint64_t nowMs, std::vector<Delivery> &out);
+    void InitialUpdate(Job &job, std::uint64_t nowMs, std::vector<Delivery> &out);
     void ScanGroup(const std::shared_ptr<GroupState> &g, std::uint64_t nowMs,
                    std::vector<Delivery> &out);
 

@@ -2,9 +2,10 @@
 //
 // Group names are unique per server object; an empty name gets a generated
 // one. Update rates are revised to the granularity (OPC_S_UNSUPPORTEDRATE when
-// revised). RemoveGroup takes the group out of the name space at once, waits
-// for a callback of that group running on another thread, and answers
-// OPC_S_INUSE while a client still holds the group object.
+// revised). RemoveGroup takes the group out of the server at once, waiting for
+// a callback of that group running on another thread; without force, while a
+// client still holds the group object, it answers OPC_S_INUSE and only marks
+// the group, which then goes with the object's last reference.
 //
 //===----------------------------------------------------------------------===//
 #include "ServerObject.h"
@@ -34,8 +35,12 @@ std::string Hex(HRESULT hr) {
 
 SimServer::SimServer(bool da10) : core_(std::make_shared<ServerCore>(da10)) {}
 
-platform::ComPtr<SimServer> SimServer::Create(bool da10) {
+platform::ComPtr<SimServer> SimServer::Create(bool da10, std::shared_ptr<SimProcess> process) {
     auto server = platform::MakeCom<SimServer>(da10);
+    if (process) {
+        server->core_->life = process->Life();
+        server->core_->process = std::move(process);
+    }
     server->core_->StartThread();
     return server;
 }
@@ -55,8 +60,17 @@ bool SimServer::IsOffered(REFIID riid) {
 
 HRESULT SimServer::WrapGroup(const std::shared_ptr<GroupState> &g, std::vector<IID> withheld,
                              REFIID riid, LPUNKNOWN *ppUnk) {
-    auto group = platform::MakeCom<SimGroup>(platform::ComPtr<IUnknown>(GetUnknown()), core_, g,
-                                             std::move(withheld));
+    platform::ComPtr<SimGroup> group;
+    {
+        std::lock_guard lock(core_->mu);
+        if (g->object && g->object->TryAddRef()) {
+            group = platform::ComPtr<SimGroup>::Attach(g->object);
+        } else {
+            group = platform::MakeCom<SimGroup>(platform::ComPtr<IUnknown>(GetUnknown()), core_, g,
+                                                std::move(withheld));
+            g->object = group.Get();
+        }
+    }
     return group->QueryInterface(riid, reinterpret_cast<void **>(ppUnk));
 }
 
@@ -143,7 +157,7 @@ HRESULT SimServer::GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk)
         {
             std::lock_guard lock(core_->mu);
             for (auto &[h, group] : core_->groups)
-                if (group->name == View(szName))
+                if (group->name == View(szName) && !group->removing)
                     g = group;
             withheld = core_->withheldOnGroups;
         }
@@ -173,7 +187,8 @@ HRESULT SimServer::GetStatus(OPCSERVERSTATUS **ppServerStatus) {
                 status.ftCurrentTime = ServerCore::ToFileTime(core_->NowMs());
                 status.ftLastUpdateTime = core_->lastUpdate;
                 status.dwServerState = OPC_STATUS_RUNNING;
-                status.dwGroupCount = static_cast<DWORD>(core_->groups.size());
+                for (auto &[h, g] : core_->groups)
+                    status.dwGroupCount += g->removing ? 0 : 1;
                 status.dwBandWidth = 0xFFFFFFFF;
                 status.wMajorVersion = 1;
                 status.wMinorVersion = 3;
@@ -202,26 +217,21 @@ HRESULT SimServer::RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) {
         if (FAILED(hr))
             return hr;
         std::shared_ptr<GroupState> g;
-        platform::ComPtr<IOPCDataCallback> callback;
-        std::vector<StreamAdvise> advises;
         {
             std::lock_guard lock(core_->mu);
             auto it = core_->groups.find(hServerGroup);
-            if (it == core_->groups.end())
+            if (it == core_->groups.end() || it->second->removing)
                 return E_INVALIDARG;
             g = it->second;
-            core_->groups.erase(it);
-            g->inNameSpace = false;
-            callback = std::move(g->callback);
-            g->callbackCookie = 0;
-            advises.swap(g->advises);
+            if (g->object && !bForce) {
+                // Still held: the group works on for its holder and goes with
+                // its object's last reference; its name is free at once.
+                g->removing = true;
+                return OPC_S_INUSE;
+            }
         }
-        // No callback of the group starts after this point, and one running on
-        // another thread has finished; the sinks are released without the lock.
-        g->CloseGate();
-        callback = nullptr;
-        advises.clear();
-        return g->wrappers.load() > 0 && !bForce ? OPC_S_INUSE : S_OK;
+        core_->DeleteGroup(g);
+        return S_OK;
     });
 }
 
@@ -246,6 +256,8 @@ HRESULT SimServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUN
             std::lock_guard lock(core_->mu);
             if (privateToo)
                 for (auto &[h, g] : core_->groups) {
+                    if (g->removing)
+                        continue;
                     found.push_back(g);
                     names.push_back(g->name);
                 }

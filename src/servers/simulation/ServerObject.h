@@ -27,8 +27,10 @@ class SimServer final
                                  IOPCBrowseServerAddressSpace, IOPCItemProperties, IVexoSimControl>,
       public ConnectionHost {
   public:
-    /// Creates a server object with its scan thread running.
-    static platform::ComPtr<SimServer> Create(bool da10);
+    /// Creates a server object with its scan thread running, in the current
+    /// life of process (none: it never goes offline).
+    static platform::ComPtr<SimServer> Create(bool da10,
+                                              std::shared_ptr<SimProcess> process = nullptr);
     ~SimServer() override;
 
     const std::shared_ptr<ServerCore> &Core() const { return core_; }
@@ -88,6 +90,8 @@ class SimServer final
     HRESULT ClearCallLog() override;
     HRESULT EnableCallLog(BOOL bEnable) override;
     HRESULT GetClock(ULONGLONG *pMs) override;
+    HRESULT SetCompletionMode(VexoSimCompletion mode) override;
+    HRESULT SetOffline(BOOL bOffline, HRESULT hrLost) override;
 
     // ConnectionHost (IOPCShutdown)
     HRESULT AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;

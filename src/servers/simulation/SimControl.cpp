@@ -2,7 +2,9 @@
 //
 // The test-control interface: planned failures, rate granularity, cancel-id
 // mode, a chosen status, shutdown requests, withheld interfaces, manual scans,
-// forced changes, tag values and the call log. Control calls are not logged.
+// forced changes, tag values, the call log, when completions arrive and the
+// process going offline. Control calls are not logged and keep working on an
+// object that is gone.
 //
 //===----------------------------------------------------------------------===//
 #include "ComHelpers.h"
@@ -60,6 +62,8 @@ HRESULT SimServer::SetStatus(const OPCSERVERSTATUS *pStatus) {
 
 HRESULT SimServer::SendShutdown(LPCWSTR szReason, BOOL bFromScanThread) {
     return Guard([&] {
+        if (FAILED(core_->Lost()))
+            return S_OK; // a gone server sends nothing
         std::vector<platform::ComPtr<IOPCShutdown>> sinks;
         {
             std::lock_guard lock(core_->mu);
@@ -154,6 +158,35 @@ HRESULT SimServer::GetClock(ULONGLONG *pMs) {
         return E_POINTER;
     std::lock_guard lock(core_->mu);
     *pMs = core_->NowMs();
+    return S_OK;
+}
+
+HRESULT SimServer::SetCompletionMode(VexoSimCompletion mode) {
+    CompletionMode chosen;
+    switch (mode) {
+    case SIM_COMPLETE_ON_SCAN: chosen = CompletionMode::OnScan; break;
+    case SIM_COMPLETE_BEFORE_RETURN: chosen = CompletionMode::BeforeReturn; break;
+    case SIM_COMPLETE_BEFORE_RETURN_OTHER_THREAD:
+        chosen = CompletionMode::BeforeReturnOtherThread;
+        break;
+    case SIM_COMPLETE_REVERSED: chosen = CompletionMode::Reversed; break;
+    default: return E_INVALIDARG;
+    }
+    std::lock_guard lock(core_->mu);
+    core_->completion = chosen;
+    return S_OK;
+}
+
+HRESULT SimServer::SetOffline(BOOL bOffline, HRESULT hrLost) {
+    if (!core_->process)
+        return E_UNEXPECTED;
+    if (!bOffline) {
+        core_->process->ComeBack();
+        return S_OK;
+    }
+    if (SUCCEEDED(hrLost))
+        return E_INVALIDARG;
+    core_->process->GoOffline(hrLost);
     return S_OK;
 }
 

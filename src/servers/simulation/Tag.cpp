@@ -9,17 +9,37 @@
 
 #include <cmath>
 
+#include <vexo/platform/Time.h>
+
 namespace vexo::sim {
+namespace {
+
+/// Days from 30 December 1899 (the date type's origin) to 1 January 1601 (the
+/// file-time origin).
+constexpr double kFileTimeOriginDays = -109205.0;
+
+/// The date value of a file time, in local time as date values are shown.
+double LocalDate(const FILETIME &utc) {
+    FILETIME local = utc;
+    platform::FileTimeToLocalFileTime(&utc, &local);
+    const ULONGLONG ticks = ULONGLONG(local.dwHighDateTime) << 32 | local.dwLowDateTime;
+    return static_cast<double>(ticks / 10000) / 86400000.0 + kFileTimeOriginDays;
+}
+
+} // namespace
 
 Tag::Tag(std::u16string itemId_, std::u16string name_, VARTYPE vt_, Behaviour behaviour_,
          DWORD rights_)
     : itemId(std::move(itemId_)), name(std::move(name_)), vt(vt_), behaviour(behaviour_),
-      rights(rights_) {}
+      rights(rights_),
+      acquired(behaviour_ == Behaviour::Constant || behaviour_ == Behaviour::Bucket) {}
 
 void Tag::Evaluate(std::uint64_t nowMs, const FILETIME &now, bool force, std::uint32_t random) {
     if (nowMs == lastEvalMs_ && !force)
         return;
     lastEvalMs_ = nowMs;
+    const bool first = !acquired;
+    acquired = true;
     const double span = euHigh - euLow;
     double x = 0;
     switch (behaviour) {
@@ -52,11 +72,12 @@ void Tag::Evaluate(std::uint64_t nowMs, const FILETIME &now, bool force, std::ui
         x = static_cast<double>(++counter_ % 1000000);
     }
     if (vt == VT_DATE && behaviour != Behaviour::Bucket && !force) {
-        // Time tags run with the clock, shifted by the behaviour's value in seconds.
-        x = (static_cast<double>(nowMs) / 86400000.0) + 25569.0 + x / 86400.0;
+        // Time tags run with the clock; the random one lags it by up to a second.
+        const double lag = behaviour == Behaviour::Random && span > 0 ? (x - euLow) / span : 0;
+        x = LocalDate(now) - lag / 86400.0;
     }
     SimVar next = MakeValue(vt, x);
-    if (SameValue(next.Get(), value.Get()))
+    if (!first && SameValue(next.Get(), value.Get()))
         return;
     value = std::move(next);
     stamp = now;
@@ -64,6 +85,7 @@ void Tag::Evaluate(std::uint64_t nowMs, const FILETIME &now, bool force, std::ui
 }
 
 void Tag::Store(SimVar v, WORD q, const FILETIME &now) {
+    acquired = true;
     value = std::move(v);
     quality = q;
     stamp = now;

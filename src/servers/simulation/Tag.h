@@ -59,6 +59,9 @@ class Tag {
 
     SimVar value;
     WORD quality = OPC_QUALITY_GOOD;
+    /// False until a changing tag's value was first worked out (by a scan or
+    /// a device read) or written: until then the value means nothing.
+    bool acquired = true;
     FILETIME stamp{};
     std::uint64_t version = 1; ///< bumped whenever value or quality changes
 

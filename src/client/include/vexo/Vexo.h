@@ -10,5 +10,6 @@
 #include <vexo/client/TVexoServer.h>
 #include <vexo/client/VexoSinks.h>
 #include <vexo/client/TvexoServerBrowser.h>
+#include <vexo/client/VexoRegister.h>
 #include <vexo/client/VexoTypes.h>
 #include <vexo/foundation/Conversions.h>

@@ -79,7 +79,19 @@ std::string GetOPCErrorMessage(HRESULT Code) noexcept;
 
 /// Returns for a success code (>= 0). For a failure raises EOPCException with
 /// GetOPCErrorMessage(Code) when that is not empty, else EOleSysError carrying
-/// Code and the system's text for it (OleError).
+/// Code and the system's text for it (OleError). The check observer, if any,
+/// sees the failure code first.
 void OPCCheck(HRESULT Code);
+
+/// True for the codes with which a call fails when the server or the way to
+/// it is gone (RPC_S_SERVER_UNAVAILABLE, RPC_S_CALL_FAILED, RPC_E_DISCONNECTED
+/// and their kin), as opposed to the server refusing the call. Never raises.
+bool IsConnectionLost(HRESULT Code) noexcept;
+
+/// Called by OPCCheck on the calling thread with each failure code, before it
+/// raises; it must not raise itself. nullptr (the start value) for none.
+/// Thread-safe; returns the observer it replaces.
+using TOPCCheckObserver = void (*)(HRESULT Code);
+TOPCCheckObserver SetOPCCheckObserver(TOPCCheckObserver Observer) noexcept;
 
 } // namespace vexo

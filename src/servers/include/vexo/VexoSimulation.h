@@ -30,6 +30,13 @@
 //   Simulation.Bench.Tag<n>        n = 0..9999999, I4 counters created on first use (for
 //                                  benchmarks; not listed by browsing)
 //
+// Behaviour as real servers show it: an active item of an active group is kept current in
+// the cache at the group's rate whether or not anyone listens (a changing tag read before
+// its first scan is empty with quality OPC_QUALITY_WAITING_FOR_INITIAL_DATA); a new
+// callback or data advise, an activated group and a re-enabled callback first hear every
+// active, readable item (transaction id 0); cancel ids are the server's own; IOPCAsyncIO
+// reads and refreshes need a data advise's connection, writes a write-complete advise's.
+//
 // Manual mode: no scan thread; IVexoSimControl::RunScan advances a fake clock and runs one
 // scan on the caller's thread, delivering data changes and queued asynchronous results.
 //
@@ -54,6 +61,19 @@ constexpr CLSID CLSID_VexoSimulationDA10{
 constexpr IID IID_IVexoSimControl{
     0x9E38910A, 0x8ACB, 0x41FA, {0xBC, 0xA0, 0xD1, 0x4C, 0x59, 0xD8, 0x34, 0xC9}};
 
+/// When the results of asynchronous calls and initial updates reach the client.
+enum VexoSimCompletion : DWORD {
+    /// From the scan thread (or the next RunScan), as most real servers do: with
+    /// the thread running they may still arrive before the call returns.
+    SIM_COMPLETE_ON_SCAN = 0,
+    /// On the calling thread, before the call returns.
+    SIM_COMPLETE_BEFORE_RETURN = 1,
+    /// On another thread, before the call returns (the call waits for it).
+    SIM_COMPLETE_BEFORE_RETURN_OTHER_THREAD = 2,
+    /// At the scan, the last call's results first.
+    SIM_COMPLETE_REVERSED = 3,
+};
+
 /// Where WithholdInterface applies.
 enum VexoSimTarget : DWORD {
     SIM_TARGET_SERVER = 0, ///< the server object itself (at once)
@@ -67,6 +87,8 @@ struct IVexoSimControl : IUnknown {
     /// Names as in the call log ("AddItems", "Read", "AsyncIO2.Read" ...); a bare
     /// name also matches a qualified one ("Read" matches "AsyncIO.Read"). A success
     /// code given for "DAdvise" is answered after the advise was made.
+    /// "Name#k" fails the k-th call of the method from now on instead of the
+    /// next one (for SetNextItemErrors too).
     virtual HRESULT FailNextCall(LPCWSTR szMethod, HRESULT hr) = 0;
     /// The next call of the named method reports errors[i] for item i (position
     /// in the request). S_OK entries leave an item alone; a failure code skips the
@@ -76,7 +98,8 @@ struct IVexoSimControl : IUnknown {
                                       const HRESULT *pErrors) = 0;
     /// Update rates are revised to multiples of dwMs (at least dwMs); 100 at start.
     virtual HRESULT SetRateGranularity(DWORD dwMs) = 0;
-    /// TRUE: IOPCAsyncIO2 cancel ids differ from the transaction ids.
+    /// TRUE (the default): IOPCAsyncIO2 cancel ids are the server's own, unlike
+    /// the transaction ids; FALSE: a cancel id equals its call's transaction id.
     virtual HRESULT SetDistinctCancelIds(BOOL bDistinct) = 0;
     /// GetStatus reports this record (copied, szVendorInfo included) instead of
     /// the live one; nullptr returns to the live status.
@@ -103,6 +126,18 @@ struct IVexoSimControl : IUnknown {
     virtual HRESULT EnableCallLog(BOOL bEnable) = 0;
     /// Milliseconds of the clock the server stamps values with (fake in manual mode).
     virtual HRESULT GetClock(ULONGLONG *pMs) = 0;
+    /// Chooses when asynchronous results and initial updates arrive (see
+    /// VexoSimCompletion); E_INVALIDARG for an unknown mode.
+    virtual HRESULT SetCompletionMode(VexoSimCompletion mode) = 0;
+    /// TRUE: the server process behind this object goes away. Every object of
+    /// this class on this computer made so far fails each call with hrLost (a
+    /// failure code such as RPC_E_DISCONNECTED) from now on and for good, and
+    /// calls back no more; creating a new one fails with RPC_S_SERVER_UNAVAILABLE.
+    /// FALSE: the process is back and new objects can be created again; the old
+    /// ones stay gone. Control calls keep working on a gone object.
+    /// E_INVALIDARG for a success code; E_UNEXPECTED for an object not made
+    /// through the class's factory.
+    virtual HRESULT SetOffline(BOOL bOffline, HRESULT hrLost) = 0;
 };
 VEXO_DECLARE_INTERFACE_IID(IVexoSimControl, IID_IVexoSimControl);
 

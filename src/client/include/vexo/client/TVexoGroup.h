@@ -11,7 +11,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include <vexo/client/VexoTypes.h>
 #include <vexo/framework/Collections.h>
@@ -97,10 +99,15 @@ class TVexoGroup : public TCollectionItem {
     OPCHANDLE ServerHandle() const { return FServerHandle; }
     /// True while the group exists on the server (its IOPCItemMgt is held).
     bool IsOnServer() const { return static_cast<bool>(FItemMgt); }
-    /// Id of the last asynchronous call, 0 when none; written by sinks too.
+    /// Id of the last asynchronous call (the server's cancel or transaction
+    /// id), 0 when none is outstanding; cleared by the sinks too.
     std::uint32_t TaskId() const { return FTaskId.load(std::memory_order_acquire); }
-    void SetTaskId(std::uint32_t Value) { FTaskId.store(Value, std::memory_order_release); }
-    /// Clears TaskId when it equals Id (any thread).
+    /// Sets TaskId and forgets which call it belonged to (any thread).
+    void SetTaskId(std::uint32_t Value);
+    /// Notes a completion carrying Id (any thread): it ends the last
+    /// asynchronous call, clearing TaskId, when Id is the transaction id the
+    /// call sent or the id the server gave it, even when it arrives before
+    /// the call has returned.
     void ClearTaskId(std::uint32_t Id);
 
     IOPCItemMgt *ItemMgt() const { return FItemMgt.Get(); }
@@ -132,9 +139,20 @@ class TVexoGroup : public TCollectionItem {
     void CancelLastAsyncCall();
 
   private:
+    /// Connects the data callback, or else the stream advise sink (steps of
+    /// OPCAddGroup after the items were added).
+    void ConnectSink();
     void DetachSinks();
     /// True when an asynchronous call can be made and its answer can arrive.
     bool CanCallAsync() const;
+    /// Starts the bookkeeping of an asynchronous call that sends TransactionId
+    /// (0 when it sends none); ClearTask sets TaskId to 0 now.
+    void BeginAsyncCall(std::uint32_t TransactionId, bool ClearTask);
+    /// Ends it: Done tells whether its completion has arrived already; when
+    /// Record, TaskId becomes Id (or 0 when done). Returns holding the
+    /// bookkeeping lock, so the call can store its own results into the
+    /// items before a completion that is still to come stores its own.
+    std::unique_lock<std::mutex> EndAsyncCall(std::uint32_t Id, bool Record, bool &Done);
 
     platform::ComPtr<IOPCItemMgt> FItemMgt;
     /// The sinks, held counted so they can be detached when the group leaves
@@ -157,7 +175,16 @@ class TVexoGroup : public TCollectionItem {
     TVexoServer *FOPCServer = nullptr;
     std::unique_ptr<TVexoDefaultItem> FDefaultItem;
     std::unique_ptr<TVexoItems> FOPCItems;
-    std::atomic<std::uint32_t> FTaskId{0};
+    /// Bookkeeping of the last asynchronous call, shared with the sinks.
+    std::mutex FTaskLock;
+    std::atomic<std::uint32_t> FTaskId{0}; ///< written under FTaskLock
+    std::uint32_t FTaskTransaction = 0;    ///< what the outstanding call sent
+    struct TCallInFlight {
+        bool Active = false;
+        std::uint32_t Transaction = 0;
+        bool Done = false;
+        std::vector<std::uint32_t> Seen; ///< other ids of completions meanwhile
+    } FInFlight;
 };
 
 /// The process-wide transaction counter of asynchronous calls: 0 at start,

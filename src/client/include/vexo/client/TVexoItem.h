@@ -55,7 +55,8 @@ class TVexoItem : public TCollectionItem {
     // --- Published properties --------------------------------------------
     const std::string &ItemID() const { return FItemID; }
     void SetItemID(const std::string &Value);
-    const std::string &AccessPath() const { return FAccessPath; }
+    /// Empty unless one was set (most items have none).
+    const std::string &AccessPath() const;
     void SetAccessPath(const std::string &Value);
     bool IsActive() const { return FIsActive; }
     void SetIsActive(bool Value);
@@ -67,19 +68,21 @@ class TVexoItem : public TCollectionItem {
     TDateTime TimeStamp() const;
     std::int32_t CanonicalDatatype() const { return FCanonicalDatatype; }
     std::int32_t EUType() const { return FEUType; }
-    OleVariant EUInfo() const { return FEUInfo; }
+    /// Engineering-unit information; no operation fills it, so it is empty.
+    OleVariant EUInfo() const { return OleVariant(); }
 
     // --- Public ----------------------------------------------------------
     TVexoGroup *Group() const { return FGroup; }
     OPCHANDLE ServerHandle() const { return FServerHandle; }
     std::uint32_t AccessRights() const { return FAccessRights; }
     HRESULT LastError() const;
-    void *UIReference() const { return FUIReference; }
-    void SetUIReference(void *Value) { FUIReference = Value; }
-    const OleVariant &WriteValue() const { return FWriteValue; }
+    void *UIReference() const { return FRare ? FRare->UIReference : nullptr; }
+    void SetUIReference(void *Value) { Rare().UIReference = Value; }
+    /// The value the next write sends (empty until one is set).
+    const OleVariant &WriteValue() const;
     /// Sets what the next write of this item sends, so that the group's
     /// SyncWrite/AsyncWrite can write new values to many items in one call.
-    void SetWriteValue(const OleVariant &Value) { FWriteValue = Value; }
+    void SetWriteValue(const OleVariant &Value) { Rare().WriteValue = Value; }
     /// All delivered fields in one consistent piece (any thread).
     TVexoItemValue Snapshot() const;
 
@@ -133,11 +136,20 @@ class TVexoItem : public TCollectionItem {
     OleVariant FValue;
     std::shared_ptr<const OleVariant> FBoxedValue;
     std::string FItemID;
-    std::string FAccessPath;
     TVexoGroup *FGroup = nullptr;
-    OleVariant FEUInfo;
-    void *FUIReference = nullptr;
-    OleVariant FWriteValue;
+    /// Fields most items never use, kept apart so that a large group costs
+    /// less memory; created on first write.
+    struct RareFields {
+        OleVariant WriteValue;
+        void *UIReference = nullptr;
+        std::string AccessPath;
+    };
+    RareFields &Rare() {
+        if (!FRare)
+            FRare = std::make_unique<RareFields>();
+        return *FRare;
+    }
+    std::unique_ptr<RareFields> FRare;
 };
 
 /// The items of one group. Owns the client-handle table through which
@@ -183,14 +195,17 @@ class TVexoItems : public TCollection {
     OPCHANDLE AllocateHandle(TVexoItem *Item);
     void ReleaseHandle(OPCHANDLE Handle);
 
-    struct Slot {
-        TVexoItem *Item = nullptr;
-        std::uint32_t Generation = 0;
+    /// A free slot and the generation its next handle gets.
+    struct FreeSlot {
+        std::uint32_t Index;
+        std::uint32_t Generation;
     };
     TVexoGroup *FGroup;
     mutable std::mutex FHandleLock;
-    std::vector<Slot> FSlots;
-    std::vector<std::uint32_t> FFreeSlots;
+    /// The item of each slot; a handle reaches it only while the item's own
+    /// client handle is that handle, so a stale one reaches nothing.
+    std::vector<TVexoItem *> FSlots;
+    std::vector<FreeSlot> FFreeSlots;
 };
 
 } // namespace vexo

@@ -65,11 +65,37 @@ class TVexoServer : public TComponent {
     /// Ignores Value: the version text cannot be changed.
     void SetVersion(const std::string &Value);
 
+    // --- Reconnection policy (published; off by default) -------------------
+    /// When true, a shutdown request, a call failing with a lost-connection
+    /// code (IsConnectionLost) or a failing keep-alive check disconnects as
+    /// usual and then connects again from the owner thread's message loop,
+    /// after ReconnectDelay ms and then twice as long each time up to
+    /// ReconnectMaxDelay, recreating every group with its items and
+    /// refreshing the active ones. OnConnectionState tells how it goes.
+    /// Turning it off drops a pending attempt.
+    bool AutoReconnect() const { return FAutoReconnect; }
+    void SetAutoReconnect(bool Value);
+    /// Milliseconds before the first attempt (at least 1; 1000 at start).
+    int ReconnectDelay() const { return FReconnectDelay; }
+    void SetReconnectDelay(int Value);
+    /// The longest wait between attempts in ms (at least 1; 30000 at start).
+    int ReconnectMaxDelay() const { return FReconnectMaxDelay; }
+    void SetReconnectMaxDelay(int Value);
+    /// Attempts per outage before giving up; 0 (the start value) for no limit.
+    int ReconnectAttempts() const { return FReconnectAttempts; }
+    void SetReconnectAttempts(int Value);
+    /// While connected with AutoReconnect on, the server's status is asked
+    /// every KeepAliveInterval ms so that a silent loss is found; 0 (the start
+    /// value) for no checks.
+    int KeepAliveInterval() const { return FKeepAliveInterval; }
+    void SetKeepAliveInterval(int Value);
+
     TOnOPCErrorEvent OnError;
     /// Raised on the owner thread when the server asks its clients to let go;
     /// the component disconnects afterwards (OnDisconnect). Like the three
     /// data events, the handler may free the component: it is then
-    /// disconnected by its destructor, without OnDisconnect.
+    /// disconnected by its destructor, without OnDisconnect (the handler
+    /// object goes with it, so it must not touch its captures afterwards).
     TOnOPCServerShutdownEvent OnServerShutdown;
     TOnOPCConnectEvent OnConnect;
     TOnOPCConnectEvent OnDisconnect;
@@ -78,6 +104,9 @@ class TVexoServer : public TComponent {
     TOnOPCDataChangeEvent OnDatachange;
     TOnOPCDataChangeEvent OnWriteError;
     TOnOPCDataChangeEvent OnWriteComplete;
+    /// Raised on the owner thread while AutoReconnect is on (see
+    /// TVexoConnectionState). A handler may disconnect, which ends the outage.
+    TOnOPCConnectionStateEvent OnConnectionState;
 
     // --- Connection --------------------------------------------------------
     void Connect(const std::string &AServerName, const std::string &AComputerName);
@@ -107,6 +136,10 @@ class TVexoServer : public TComponent {
     /// The item-properties interface cached at connect, or nullptr (no
     /// query, no fault, no new reference).
     IOPCItemProperties *CachedItemPropIF() const { return FItemPropIF.Get(); }
+    /// True while a reconnection attempt waits for its turn.
+    bool ReconnectPending() const { return FReconnectPending; }
+    /// Why the last failed reconnection attempt failed ("" after a success).
+    const std::string &ReconnectError() const { return FReconnectError; }
 
     // --- Event delivery ------------------------------------------------------
     /// The private message target, created on first use (owner thread only).
@@ -159,11 +192,33 @@ class TVexoServer : public TComponent {
     void CMOPCDatachange(TMessage &Message);
     void CMOPCWriteError(TMessage &Message);
     void CMOPCWriteComplete(TMessage &Message);
+    void CMOPCCheckConnection(TMessage &Message);
+    void WMTimer(TMessage &Message);
 
   private:
     friend class TVexoShutdownEvent;
     void Connect();
     void DisconnectNow();
+
+    // Reconnection (TVexoServerReconnect.cpp); owner thread, message loop.
+    /// Starts the keep-alive timer and the watch for lost-connection codes.
+    void StartWatching();
+    void StopWatching();
+    /// Disconnects; with the policy on, a connection that was up is then
+    /// recovered (lost, then attempts).
+    void LoseConnection();
+    /// Plans attempt Attempt in Delay ms and reports it.
+    void PlanAttempt(int Attempt, int Delay);
+    void RunAttempt();
+    /// Drops a pending attempt (no event).
+    void CancelReconnect();
+    /// Asks the server's status; a lost-connection code loses the connection.
+    void CheckConnection();
+    /// Asks every active group for its current values after a reconnect.
+    void RefreshGroups();
+    /// Raises OnConnectionState from the message loop: an escaping exception
+    /// goes to the application's handler, so the policy carries on.
+    void ReportState(TVexoConnectionState State, int Attempt, int NextDelay);
     /// Puts every configuration property back to a new component's value.
     void ResetConfiguration();
     /// Frees the list a discarded message carries.
@@ -188,6 +243,16 @@ class TVexoServer : public TComponent {
     std::string FClientName;
     bool FBatchMode = false;
     std::string FVersion = "1.3";
+
+    bool FAutoReconnect = false;
+    int FReconnectDelay = 1000;
+    int FReconnectMaxDelay = 30000;
+    int FReconnectAttempts = 0;
+    int FKeepAliveInterval = 0;
+    bool FReconnectPending = false;
+    int FAttempt = 0;   ///< the pending (or running) attempt of the current outage
+    int FNextDelay = 0; ///< the delay before it, in ms
+    std::string FReconnectError;
     /// Expires with the component: a handler that frees it is noticed.
     std::shared_ptr<const bool> FAlive = std::make_shared<const bool>(true);
 };

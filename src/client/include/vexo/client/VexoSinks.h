@@ -27,6 +27,10 @@ HRESULT AdviseConnectionPoint(IUnknown *Server, const IID &IID, IUnknown *Sink, 
 HRESULT UnadviseConnectionPoint(IUnknown *Server, const IID &IID, DWORD Cookie);
 /// Advises Sink on Source's IDataObject for the data-with-time stream.
 HRESULT DataObjectAdvise(IUnknown *Source, IAdviseSink *Sink, DWORD &Connection);
+/// Advises Sink on Source's IDataObject for the stream format Format (a
+/// registered id) with the advise flags Advf. Never raises.
+HRESULT DataObjectAdviseFormat(IUnknown *Source, IAdviseSink *Sink, UINT Format, DWORD Advf,
+                               DWORD &Connection);
 HRESULT DataObjectUnadvise(IUnknown *Source, DWORD Connection);
 
 /// Clipboard-format ids of the DA 1.0 streams, registered once at start-up.
@@ -105,24 +109,31 @@ class TVexoDataCallback final : public TInterfacedObject<IOPCDataCallback> {
     HRESULT FAdviseResult = E_FAIL;
 };
 
-/// IAdviseSink of one group for the DA 1.0 data streams.
+/// IAdviseSink of one group for the DA 1.0 streams: advised for the
+/// data-with-time stream and for the write-complete stream, whose connection
+/// the group's asynchronous writes name so that their outcome comes back.
 class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
   public:
     explicit TVexoAdviseSink(TVexoGroup *Group);
     ~TVexoAdviseSink() override;
     /// The DA 1.0 stream handler: reads the block as the standard lays it out,
-    /// checking every offset and length against its size; ignores a malformed one.
+    /// checking every offset and length against its size; ignores a malformed
+    /// one. Write-complete streams reach the application as write events.
     void OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) override;
     void OnViewChange(DWORD, LONG) override {}
     void OnRename(IMoniker *) override {}
     void OnSave() override {}
     void OnClose() override {}
-    /// Cancels the advise once; a second call sends nothing.
+    /// Cancels both advises once; a second call sends nothing.
     void UnAdvise();
     /// Forgets the group; waits for a running callback.
     void Detach();
+    /// The data advise's connection (reads and refreshes name it).
     DWORD Connection() const { return FConnection; }
     HRESULT AdviseResult() const { return FAdviseResult; }
+    /// The write-complete advise's connection (writes name it); the data
+    /// connection when the server refused that advise.
+    DWORD WriteConnection() const { return FWriteConnection ? FWriteConnection : FConnection; }
 
     /// Parses one stream block into (handle, value, quality, time) entries;
     /// false for a malformed block. Exposed for the fuzz target and tests.
@@ -140,6 +151,14 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
     };
     static bool ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime, StreamHeader &Header,
                             std::vector<StreamEntry> &Entries);
+    /// Parses a write-complete block into (handle, result code) entries; false
+    /// for a malformed block (Header.Read tells whether its header was there).
+    struct WriteEntry {
+        OPCHANDLE hClient;
+        HRESULT Error;
+    };
+    static bool ParseWriteStream(const BYTE *Block, SIZE_T Size, StreamHeader &Header,
+                                 std::vector<WriteEntry> &Entries);
     /// Clears the values of Entries and empties it.
     static void ClearEntries(std::vector<StreamEntry> &Entries);
 
@@ -148,6 +167,9 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
     ULONG Release() override;
 
   private:
+    /// Handles a locked block of a write-complete stream; FGate held.
+    void HandleWriteComplete(const BYTE *Data, SIZE_T Size);
+
     std::atomic<ULONG> FRefs{0};
     std::mutex FGate;
     TVexoGroup *FGroup;
@@ -155,6 +177,14 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
     HWND FTarget;
     DWORD FConnection = 0;
     HRESULT FAdviseResult = E_FAIL;
+    DWORD FWriteConnection = 0; ///< 0 when the write-complete advise failed
 };
+
+/// Stores the outcome of an asynchronous write into Group's items (LastError,
+/// and Quality 0 for a failed one: any code but 0) and posts to Target one
+/// CM_OPCWRITEERROR listing the failed items, or an empty CM_OPCWRITECOMPLETE.
+/// Callback thread; handles name items of Group.
+void PostWriteResults(TVexoGroup &Group, int GroupID, HWND Target, DWORD Count,
+                      const OPCHANDLE *Handles, const HRESULT *Errors);
 
 } // namespace vexo

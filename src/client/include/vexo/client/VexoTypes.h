@@ -36,11 +36,28 @@ using TOnOPCErrorEvent =
 using TOnOPCServerShutdownEvent = std::function<void(TObject *Sender, const std::string &Reason)>;
 using TOnOPCConnectEvent = std::function<void(TObject *Sender)>;
 
+/// What the reconnection policy of a server component reports.
+enum TVexoConnectionState : std::uint8_t {
+    conConnected,    ///< the application connected the component
+    conLost,         ///< the server shut down or the connection was found lost
+    conReconnecting, ///< attempt Attempt follows in NextDelay ms
+    conReconnected,  ///< attempt Attempt connected again
+    conGivenUp,      ///< attempt Attempt was the last one allowed and failed
+};
+/// "connected", "lost", "reconnecting", "reconnected" or "given up".
+const char *ConnectionStateToStr(TVexoConnectionState State);
+/// Attempt counts from 1 within one outage (0 for conConnected and conLost);
+/// NextDelay is in milliseconds (0 unless reconnecting).
+using TOnOPCConnectionStateEvent =
+    std::function<void(TObject *Sender, TVexoConnectionState State, int Attempt, int NextDelay)>;
+
 // The private messages through which callbacks become events.
 constexpr UINT CM_OPCSHUTDOWN = 0x401;      ///< WParam 0, LParam 0
 constexpr UINT CM_OPCDATACHANGE = 0x402;    ///< WParam group ID, LParam new TVexoItemList*
 constexpr UINT CM_OPCWRITEERROR = 0x403;    ///< WParam 0, LParam new TVexoItemList*
 constexpr UINT CM_OPCWRITECOMPLETE = 0x404; ///< WParam 0, LParam new TVexoItemList*
+/// A call failed with a lost-connection code: check the connection now.
+constexpr UINT CM_OPCCHECKCONNECTION = 0x410; ///< WParam 0, LParam 0
 
 /// A server's status, converted (times local, 0 when absent or out of range).
 struct tServerStateRec {

@@ -30,7 +30,8 @@ class TApplication {
     /// Delivers every message queued for the calling thread's targets, including
     /// ones the procedures post to this thread while delivering, then returns.
     /// Messages other threads post meanwhile wait for the next call, so a busy
-    /// producer cannot keep it from returning. Never raises.
+    /// producer cannot keep it from returning. Timers due when it starts fire
+    /// once. Never raises.
     void ProcessMessages();
     /// Waits (up to Timeout) for one message for the calling thread and delivers
     /// it; returns false when none arrived in time.
@@ -42,6 +43,10 @@ class TApplication {
     bool Terminated() const;
     /// Clears the terminated flag so Run can be used again.
     void ResetTerminated();
+    /// Time until the calling thread's next timer (SetTimer) falls due, 0 when
+    /// one is due, -1 ms when it has none. A GUI toolkit that drains the queue
+    /// from its own loop arms a timer of its own with it after each drain.
+    std::chrono::milliseconds TimeToNextTimer() const;
     /// Delivers messages until Cond holds or Timeout passes; returns Cond().
     bool ProcessMessagesUntil(const std::function<bool()> &Cond, std::chrono::milliseconds Timeout);
 

@@ -7,7 +7,8 @@
 // procedure (ProcessMessages, HandleMessage, Run). A post to a target that is
 // gone returns false and the poster frees what it carried. Messages still
 // queued when a target is released are handed to its discard procedure, so
-// their payloads can be freed.
+// their payloads can be freed. Timers (SetTimer/KillTimer) deliver WM_TIMER
+// to a target on its owner thread from the same loop; they need no thread.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -22,7 +23,9 @@ using UINT = std::uint32_t;
 using WPARAM = std::uintptr_t;
 using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
+using UINT_PTR = std::uintptr_t;
 
+constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
 
 struct TMessage {
@@ -44,6 +47,15 @@ void DeallocateHWnd(HWND Wnd);
 /// Queues a message for Wnd's owner thread; false when Wnd does not exist.
 /// Never blocks on the owner; thread-safe.
 bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
+/// Starts timer IDEvent of Wnd, or restarts it when it runs: Elapse ms from
+/// now (at least 1), and every Elapse ms after, the owner thread's loop calls
+/// Wnd's procedure with WM_TIMER and WParam = IDEvent, after the messages
+/// posted before the timer fell due. Periods missed while the loop was busy
+/// give one WM_TIMER, not one each. False when Wnd does not exist.
+/// Thread-safe; the timer ends with KillTimer or with the target.
+bool SetTimer(HWND Wnd, UINT_PTR IDEvent, UINT Elapse);
+/// Stops timer IDEvent of Wnd; false when it does not run. Thread-safe.
+bool KillTimer(HWND Wnd, UINT_PTR IDEvent);
 /// Calls the procedure of Wnd directly on the calling thread, which must be
 /// its owner; returns the message's Result (0 when Wnd does not exist).
 LRESULT SendMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);

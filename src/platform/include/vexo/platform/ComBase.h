@@ -86,6 +86,11 @@ constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3);
 constexpr HRESULT CO_E_NOTINITIALIZED = MakeHResult(0x800401F0);
 constexpr HRESULT CO_E_OBJNOTREG = MakeHResult(0x800401FB);
 constexpr HRESULT RPC_E_TOO_LATE = MakeHResult(0x80010119);
+constexpr HRESULT RPC_E_CONNECTION_TERMINATED = MakeHResult(0x80010006);
+constexpr HRESULT RPC_E_SERVER_DIED = MakeHResult(0x80010007);
+constexpr HRESULT RPC_E_SERVER_DIED_DNE = MakeHResult(0x80010012);
+constexpr HRESULT RPC_E_DISCONNECTED = MakeHResult(0x80010108);
+constexpr HRESULT CO_E_OBJNOTCONNECTED = MakeHResult(0x800401FD);
 constexpr HRESULT OLE_E_ADVISENOTSUPPORTED = MakeHResult(0x80040003);
 constexpr HRESULT OLE_E_NOCONNECTION = MakeHResult(0x80040004);
 constexpr HRESULT DV_E_FORMATETC = MakeHResult(0x80040064);
@@ -165,6 +170,10 @@ constexpr IID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 
 
 /// HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE): "The RPC server is unavailable."
 constexpr HRESULT RPC_S_SERVER_UNAVAILABLE_HR = MakeHResult(0x800706BA);
+/// HRESULT_FROM_WIN32(RPC_S_CALL_FAILED): "The remote procedure call failed."
+constexpr HRESULT RPC_S_CALL_FAILED_HR = MakeHResult(0x800706BE);
+/// HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE): the call failed and did not execute.
+constexpr HRESULT RPC_S_CALL_FAILED_DNE_HR = MakeHResult(0x800706BF);
 
 /// Strict weak order on GUIDs, for maps keyed by class id.
 struct GuidLess {
