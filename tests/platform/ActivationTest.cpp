@@ -13,16 +13,16 @@ constexpr CLSID kOther{0x5A1B2C3D, 0x0002, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0x02
 
 class Product final : public ComObject<IEnumString> {
   public:
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
 };
 
 class Factory final : public ComObject<IClassFactory> {
   public:
     int created = 0;
-    HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
@@ -31,7 +31,7 @@ class Factory final : public ComObject<IClassFactory> {
         ++created;
         return MakeCom<Product>()->QueryInterface(riid, ppv);
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
     ULONG Count() {
         AddRef();
         return Release();

@@ -29,10 +29,10 @@ TEST(GlobalMemory, LockCountsSizeAndFree) {
 namespace {
 class Holder final : public ComObject<IEnumString> {
   public:
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
 };
 } // namespace
 

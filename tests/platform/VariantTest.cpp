@@ -8,10 +8,10 @@ namespace {
 
 class Unk final : public ComObject<IEnumString> {
   public:
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
     ULONG Count() {
         AddRef();
         return Release();
