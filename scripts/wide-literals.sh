@@ -6,8 +6,8 @@
 #   scripts/wide-literals.sh FILE...
 set -euo pipefail
 perl -pi -e '
-  s/(?<![A-Za-z0-9_])u"((?:[^"\\]|\\.)*)"/OLESTR("$1")/g;
-  s/(?<![A-Za-z0-9_])u\x27((?:[^\x27\\]|\\.)+)\x27/WCHAR(\x27$1\x27)/g;
+  s/(?<![A-Za-z0-9_%])u"((?:[^"\\]|\\.)*)"/OLESTR("$1")/g;
+  s/(?<![A-Za-z0-9_%])u\x27((?:[^\x27\\]|\\.)+)\x27/WCHAR(\x27$1\x27)/g;
   s/std::u16string_view/vexo::platform::WideStringView/g;
   s/std::u16string/vexo::platform::WideString/g;
   s/\bchar16_t\b/WCHAR/g;

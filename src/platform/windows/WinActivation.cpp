@@ -64,8 +64,10 @@ HRESULT RegisterClassObjectOn(std::string_view computer, REFCLSID rclsid, IUnkno
         return E_INVALIDARG;
     if (!IsLocal(computer))
         return RPC_S_SERVER_UNAVAILABLE_HR;
-    return CoRegisterClassObject(rclsid, pUnk, CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER,
-                                 REGCLS_MULTIPLEUSE, lpdwRegister);
+    // In-process only: the objects live in the registering process, and
+    // other processes sharing the registry must not reach them there.
+    return CoRegisterClassObject(rclsid, pUnk, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE,
+                                 lpdwRegister);
 }
 
 void ResetSecurityForTesting() {}

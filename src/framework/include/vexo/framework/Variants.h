@@ -35,6 +35,11 @@ class OleVariant {
     OleVariant(platform::WideStringView V); ///< VT_BSTR
     /// VT_BSTR; without it a wide literal would bind to the bool constructor.
     OleVariant(const WCHAR *V) : OleVariant(platform::WideStringView(V ? V : OLESTR(""))) {}
+#ifdef _WIN32
+    /// Refused where WCHAR is wchar_t: the pointer would otherwise silently
+    /// become a VT_BOOL of true.
+    OleVariant(const char16_t *V) = delete;
+#endif
     ~OleVariant() { vexo::platform::VariantClear(&FVar); }
 
     OleVariant &operator=(const OleVariant &Other);
