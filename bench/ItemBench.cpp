@@ -2,7 +2,8 @@
 //
 // BM_AddItems: OPCAddItems of N local items of one group in one call against
 // the simulation server (client and server), with counters splitting it into
-// server_ms (the same AddItems call made directly) and client_ms.
+// server_ms (the same AddItems call made directly) and client_ms, and first_ms,
+// the first such call of the run (made before the measured ones).
 // BM_AddItemsServerOnly: that direct call alone (its time includes removal).
 // BM_ItemMemory: the client memory each item costs, counted by the global
 // operator new/delete below (usable block sizes, per thread) and reported as
@@ -116,7 +117,8 @@ struct RawDefs {
 
 // Each iteration times OPCAddItems (the benchmark's time), then, untimed, the
 // same AddItems call made directly: the counters split the time into the
-// server's share and the client's.
+// server's share and the client's. first_ms is the first call, made before
+// the iterations.
 void BM_AddItems(benchmark::State &State) {
     const int N = static_cast<int>(State.range(0));
     auto Server = ConnectedServer();
@@ -126,6 +128,18 @@ void BM_AddItems(benchmark::State &State) {
         G->OPCItems()->AddItem(BenchId(I));
     TVexoItemList List(*G->OPCItems());
     RawDefs Raw(N);
+    // The simulation makes a bench tag when its id is first added; a real
+    // server has its tags already, so they are made here, untimed.
+    Raw.AddAndRemove(G->ItemMgt());
+    // The first call also pays for the process's first use of its memory; the
+    // sizes run different numbers of iterations (200 to 3), so that one-time
+    // cost would weigh 70 times more at the largest. It is reported apart
+    // (first_ms) and the iterations measure the calls that follow.
+    const auto F0 = std::chrono::steady_clock::now();
+    G->OPCItems()->OPCAddItems(&List, true);
+    State.counters["first_ms"] =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - F0).count();
+    G->OPCItems()->OPCRemoveItems(&List);
     double TotalMs = 0, ServerMs = 0;
     for (auto _ : State) {
         const auto T0 = std::chrono::steady_clock::now();

@@ -14,7 +14,8 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 
 echo "== ThreadSanitizer: threading and reconnection tests"
 cmake -S . -B build-tsan -G Ninja -DVEXO_SANITIZE=thread -DVEXO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo
-cmake --build build-tsan -j "$jobs"
+# Only the programs of the labels run below: the rest would build for nothing.
+cmake --build build-tsan -j "$jobs" --target test_threads test_reconnect test_soak
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
   ctest --test-dir build-tsan --output-on-failure --no-tests=error -j "$jobs" -L '^(threads|reconnect)$'
 

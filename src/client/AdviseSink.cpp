@@ -20,6 +20,7 @@
 #include <vexo/foundation/Conversions.h>
 #include <vexo/framework/UIServices.h>
 #include <vexo/platform/GlobalMemory.h>
+#include <vexo/platform/Time.h>
 
 namespace vexo {
 
@@ -214,9 +215,10 @@ void TVexoAdviseSink::OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) {
 
         auto List = std::make_unique<TVexoItemList>();
         List->SetGroupID(FGroupID);
-        List->SetCapacity(static_cast<int>(Entries.size()));
+        List->ReserveFromCallback(static_cast<int>(Entries.size()));
         {
             TVexoItems *Items = FGroup->OPCItems();
+            const int Offset = platform::CurrentUtcOffsetMinutes();
             auto Lock = Items->LockForCallback();
             for (const StreamEntry &E : Entries) {
                 try {
@@ -226,7 +228,7 @@ void TVexoAdviseSink::OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) {
                     List->AddFromCallback(Item, E.hClient);
                     // Only the two major quality bits travel on this path.
                     Item->StoreValueKeepError(E.Value, E.Quality & 0xC0,
-                                              WithTime ? FileTimeToDateTime(E.TimeStamp) : 0,
+                                              WithTime ? FileTimeToDateTime(E.TimeStamp, Offset) : 0,
                                               WithTime);
                 } catch (...) {
                 }

@@ -215,6 +215,20 @@ bool ReadValue(const BlockReader &R, std::uint64_t &Pos, VARIANT &Out, bool Allo
     }
 }
 
+/// Reads the group header that starts every block and copies what the
+/// caller reports from it; false when the block is too short to hold it.
+template <class GroupHeader>
+bool ReadGroupHeader(const BlockReader &R, GroupHeader &Group,
+                     TVexoAdviseSink::StreamHeader &Header) {
+    if (!R.Read(0, &Group, sizeof Group))
+        return false;
+    Header.ItemCount = Group.dwItemCount;
+    Header.TransactionID = Group.dwTransactionID;
+    Header.Status = Group.hrStatus;
+    Header.Read = true;
+    return true;
+}
+
 } // namespace
 
 void TVexoAdviseSink::ClearEntries(std::vector<StreamEntry> &Entries) {
@@ -231,12 +245,8 @@ bool TVexoAdviseSink::ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime,
         return false;
     const BlockReader R(Block, Size);
     OPCGROUPHEADER Group{};
-    if (!R.Read(0, &Group, sizeof Group))
+    if (!ReadGroupHeader(R, Group, Header))
         return false;
-    Header.ItemCount = Group.dwItemCount;
-    Header.TransactionID = Group.dwTransactionID;
-    Header.Status = Group.hrStatus;
-    Header.Read = true;
     if (FAILED(Group.hrStatus))
         return true; // a failed notification carries no values to read
 
@@ -281,12 +291,8 @@ bool TVexoAdviseSink::ParseWriteStream(const BYTE *Block, SIZE_T Size, StreamHea
         return false;
     const BlockReader R(Block, Size);
     OPCGROUPHEADERWRITE Group{};
-    if (!R.Read(0, &Group, sizeof Group))
+    if (!ReadGroupHeader(R, Group, Header))
         return false;
-    Header.ItemCount = Group.dwItemCount;
-    Header.TransactionID = Group.dwTransactionID;
-    Header.Status = Group.hrStatus;
-    Header.Read = true;
     if (!R.Fits(sizeof Group, std::uint64_t(Group.dwItemCount) * sizeof(OPCITEMHEADERWRITE)))
         return false;
     Entries.reserve(Group.dwItemCount);

@@ -18,6 +18,7 @@
 #include <vexo/client/VexoSinks.h>
 #include <vexo/foundation/Conversions.h>
 #include <vexo/framework/SysUtils.h>
+#include <vexo/platform/Time.h>
 
 namespace vexo {
 
@@ -129,8 +130,14 @@ void TVexoDataCallback::DeliverData(OPCHANDLE hGroup, DWORD dwCount, const OPCHA
     // A server that announces entries without their arrays has sent nothing
     // readable; the (empty) change is still reported.
     if (dwCount > 0 && phClientItems && pvValues && pwQualities && pftTimeStamps && pErrors) {
-        List->SetCapacity(static_cast<int>(dwCount));
+        List->ReserveFromCallback(static_cast<int>(dwCount));
         TVexoItems *Items = FGroup->OPCItems();
+        // One reading of the local offset serves the whole batch, and a time
+        // stamp equal to the one before (values of one scan mostly share
+        // theirs) is not converted again.
+        const int Offset = platform::CurrentUtcOffsetMinutes();
+        FILETIME LastStamp{0, 0};
+        TDateTime LastTime = 0;
         auto Lock = Items->LockForCallback();
         for (DWORD i = 0; i < dwCount; ++i) {
             TVexoItem *Item = nullptr;
@@ -139,8 +146,13 @@ void TVexoDataCallback::DeliverData(OPCHANDLE hGroup, DWORD dwCount, const OPCHA
                 if (!Item)
                     continue; // the item is gone: nothing to store, nothing to list
                 List->AddFromCallback(Item, phClientItems[i]);
-                Item->StoreValue(pvValues[i], pwQualities[i], FileTimeToDateTime(pftTimeStamps[i]),
-                                 pErrors[i]);
+                const FILETIME &Stamp = pftTimeStamps[i];
+                if (Stamp.dwLowDateTime != LastStamp.dwLowDateTime ||
+                    Stamp.dwHighDateTime != LastStamp.dwHighDateTime) {
+                    LastStamp = Stamp;
+                    LastTime = FileTimeToDateTime(Stamp, Offset);
+                }
+                Item->StoreValue(pvValues[i], pwQualities[i], LastTime, pErrors[i]);
             } catch (const EOleSysError &Failure) {
                 // A value that cannot be copied fails its item, which is still reported.
                 if (Item)

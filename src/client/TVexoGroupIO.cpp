@@ -22,6 +22,7 @@
 #include <vexo/client/VexoSinks.h>
 #include <vexo/foundation/Conversions.h>
 #include <vexo/platform/TaskMemory.h>
+#include <vexo/platform/Time.h>
 #include <vexo/platform/Variant.h>
 
 namespace vexo {
@@ -178,14 +179,15 @@ bool TVexoGroup::SyncRead(TVexoItemList *ItemList, bool FromCache) {
         A.StateCount = Count;
     OPCCheck(Hr);
     bool AllGood = true;
+    const int Offset = platform::CurrentUtcOffsetMinutes();
     for (DWORD i = 0; i < Count; ++i) {
         TVexoItem *Item = List->GetItem(static_cast<int>(i));
         const HRESULT E = A.Errors ? A.Errors[i] : E_FAIL;
         if (SUCCEEDED(E) && A.States) {
             const OPCITEMSTATE &S = A.States[i];
             try {
-                Item->StoreValue(S.vDataValue, S.wQuality, FileTimeToDateTime(S.ftTimeStamp),
-                                 S_OK);
+                Item->StoreValue(S.vDataValue, S.wQuality,
+                                 FileTimeToDateTime(S.ftTimeStamp, Offset), S_OK);
             } catch (const EOleSysError &Failure) {
                 // A value that cannot be copied fails its item only.
                 Item->SetFailed(Failure.ErrorCode());
@@ -230,12 +232,17 @@ bool TVexoGroup::AsyncWrite(TVexoItemList *ItemList) {
         Hr = Async->Write(FAdviseSink->WriteConnection(), Count, A.Handles, A.Values, &Id,
                           &A.Errors);
     }
+    return EndAsyncItemCall(*List, Id, Hr, A.Errors);
+}
+
+bool TVexoGroup::EndAsyncItemCall(const TVexoItemList &List, DWORD Id, HRESULT Hr,
+                                  const HRESULT *Errors) {
     bool AllGood = false;
     {
         bool Done = false;
         auto Lock = EndAsyncCall(Id, Id != 0, Done);
         if (SUCCEEDED(Hr))
-            AllGood = StoreAsyncResults(*List, A.Errors, Done);
+            AllGood = StoreAsyncResults(List, Errors, Done);
     }
     OPCCheck(Hr);
     return AllGood;
@@ -263,15 +270,7 @@ bool TVexoGroup::AsyncRead(TVexoItemList *ItemList) {
         Hr = Async->Read(FAdviseSink->Connection(), OPC_DS_DEVICE, Count, A.Handles, &Id,
                          &A.Errors);
     }
-    bool AllGood = false;
-    {
-        bool Done = false;
-        auto Lock = EndAsyncCall(Id, Id != 0, Done);
-        if (SUCCEEDED(Hr))
-            AllGood = StoreAsyncResults(*List, A.Errors, Done);
-    }
-    OPCCheck(Hr);
-    return AllGood;
+    return EndAsyncItemCall(*List, Id, Hr, A.Errors);
 }
 
 void TVexoGroup::Refresh(bool FromCache) {

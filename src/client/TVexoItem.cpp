@@ -307,6 +307,19 @@ void TVexoItem::BoxOwnedValue(OleVariant &Copy, std::shared_ptr<const OleVariant
 
 void TVexoItem::StoreValue(const VARIANT &Value, std::int32_t Quality, TDateTime TimeStamp,
                            HRESULT Error) {
+    // A plain value (the usual case) is stored bit for bit: neither it nor the
+    // plain or empty value it replaces owns anything; a box it replaces is
+    // released after the lock is let go.
+    if (IsPlainValue(Value.vt)) {
+        std::shared_ptr<const OleVariant> Old;
+        SpinGuard Guard(*this);
+        FValue.Var() = Value;
+        FBoxedValue.swap(Old);
+        FQuality = Quality;
+        FTimeStamp = TimeStamp;
+        FLastError = Error;
+        return;
+    }
     OleVariant Copy(Value);
     std::shared_ptr<const OleVariant> Box;
     BoxOwnedValue(Copy, Box);

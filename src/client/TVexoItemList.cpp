@@ -54,25 +54,27 @@ void TVexoItemList::CheckAllActiveOnServer() const {
             throw EOPCException(Format(VexoLoadStr(_STR_NOSERVERHANDLE), {GetItem(I)->ItemID()}));
 }
 
-void TVexoItemList::AddFromCallback(TVexoItem *Item, OPCHANDLE Handle) {
-    // Entries added otherwise have no handle; they are kept as they are.
-    FHandles.resize(static_cast<std::size_t>(Count()), 0);
-    Add(Item);
-    FHandles.push_back(Handle);
+void TVexoItemList::ReserveFromCallback(int Count) {
+    SetCapacity(Count);
+    FHandles.reserve(static_cast<std::size_t>(Count));
 }
 
 // Compacts the list in place, keeping the order of the surviving entries.
 void TVexoItemList::DropStaleEntries(const TVexoItems &Items) {
     FHandles.resize(static_cast<std::size_t>(Count()), 0);
     auto Lock = Items.LockForCallback();
+    void *const *Entries = Data();
+    const int N = Count();
     int Kept = 0;
-    for (int I = 0; I < Count(); ++I) {
-        TVexoItem *Item = GetItem(I);
+    for (int I = 0; I < N; ++I) {
+        auto *Item = static_cast<TVexoItem *>(Entries[I]);
         const OPCHANDLE Handle = FHandles[static_cast<std::size_t>(I)];
         if (Handle != 0 && Items.ItemFromHandle(Handle) != Item)
             continue;
-        Put(Kept, Item);
-        FHandles[static_cast<std::size_t>(Kept)] = Handle;
+        if (Kept != I) {
+            Put(Kept, Item);
+            FHandles[static_cast<std::size_t>(Kept)] = Handle;
+        }
         ++Kept;
     }
     while (Count() > Kept)

@@ -31,22 +31,32 @@ constexpr OPCHANDLE NoHandle = static_cast<OPCHANDLE>(-1);
 // Client handle layout: low 22 bits slot index, high 10 bits generation. The
 // generation runs 1..1023, so 0 is never a handle; the last slot index is not
 // used, so -1 is never one either.
-constexpr unsigned IndexBits = 22;
+constexpr unsigned IndexBits = TVexoItems::HandleIndexBits;
 constexpr std::uint32_t IndexMask = (1u << IndexBits) - 1;
 constexpr std::uint32_t MaxSlots = IndexMask; // index IndexMask stays unused
 constexpr std::uint32_t MaxGeneration = (1u << (32 - IndexBits)) - 1;
+
+/// Asks TaskArray for elements left as they are.
+constexpr struct UnsetTag {
+} Unset{};
 
 /// One task-memory block, freed when the guard goes.
 template <class T> class TaskArray {
   public:
     TaskArray() = default;
-    explicit TaskArray(std::size_t Count) {
+    /// Count zeroed elements.
+    explicit TaskArray(std::size_t Count) : TaskArray(Count, Unset) {
+        if (FData)
+            std::memset(static_cast<void *>(FData), 0, Count * sizeof(T));
+    }
+    /// Count elements that the caller fills in whole: a large array is not
+    /// written twice.
+    TaskArray(std::size_t Count, UnsetTag) {
         if (Count == 0)
             return;
         FData = static_cast<T *>(platform::CoTaskMemAlloc(Count * sizeof(T)));
         if (!FData)
             throw std::bad_alloc();
-        std::memset(static_cast<void *>(FData), 0, Count * sizeof(T));
     }
     ~TaskArray() { platform::CoTaskMemFree(FData); }
     TaskArray(const TaskArray &) = delete;
@@ -104,12 +114,13 @@ WCHAR *PutWide(WCHAR *Out, const std::string &S) {
 class ItemDefs {
   public:
     explicit ItemDefs(const TVexoItemList &List)
-        : FDefs(static_cast<std::size_t>(List.Count())), FText(TextSize(List)) {
+        : FDefs(static_cast<std::size_t>(List.Count()), Unset), FText(TextSize(List), Unset) {
         const int N = List.Count();
         WCHAR *Out = FText.Get();
         for (int I = 0; I < N; ++I) {
             const TVexoItem *Item = List.GetItem(I);
             OPCITEMDEF &D = FDefs[static_cast<std::size_t>(I)];
+            D = OPCITEMDEF{};
             D.szAccessPath = Out;
             Out = PutWide(Out, Item->AccessPath());
             D.szItemID = Out;
@@ -269,14 +280,6 @@ void TVexoItems::ReleaseHandle(OPCHANDLE Handle) {
     FFreeSlots.push_back({Index, Generation == MaxGeneration ? 1 : Generation + 1});
 }
 
-TVexoItem *TVexoItems::ItemFromHandle(OPCHANDLE Handle) const {
-    const std::uint32_t Index = Handle & IndexMask;
-    if (Index >= FSlots.size())
-        return nullptr;
-    TVexoItem *Item = FSlots[Index];
-    return Item && Item->FClientHandle == Handle ? Item : nullptr;
-}
-
 // --- Batch operations ----------------------------------------------------------------------
 
 bool TVexoItems::OPCAddItems(TVexoItemList *List, bool AddFlag) {
@@ -327,7 +330,7 @@ bool TVexoItems::OPCRemoveItems(TVexoItemList *List) {
         return false;
 
     const DWORD N = static_cast<DWORD>(List->Count());
-    TaskArray<OPCHANDLE> Handles(N);
+    TaskArray<OPCHANDLE> Handles(N, Unset);
     FillServerHandles(*List, Handles);
     TaskArray<HRESULT> Errors;
     const HRESULT Hr = Mgt->RemoveItems(N, Handles.Get(), Errors.Out());
@@ -354,7 +357,7 @@ bool TVexoItems::OPCActiveItems(TVexoItemList *List, bool Active) {
         return false;
 
     const DWORD N = static_cast<DWORD>(List->Count());
-    TaskArray<OPCHANDLE> Handles(N);
+    TaskArray<OPCHANDLE> Handles(N, Unset);
     FillServerHandles(*List, Handles);
     TaskArray<HRESULT> Errors;
     const HRESULT Hr = Mgt->SetActiveState(N, Handles.Get(), Active ? -1 : 0, Errors.Out());
@@ -369,9 +372,9 @@ bool TVexoItems::OPCSetDataTypes(TVexoItemList *List) {
         return false;
 
     const DWORD N = static_cast<DWORD>(List->Count());
-    TaskArray<OPCHANDLE> Handles(N);
+    TaskArray<OPCHANDLE> Handles(N, Unset);
     FillServerHandles(*List, Handles);
-    TaskArray<VARTYPE> Types(N);
+    TaskArray<VARTYPE> Types(N, Unset);
     for (DWORD I = 0; I < N; ++I)
         Types[I] = static_cast<VARTYPE>(List->GetItem(static_cast<int>(I))->RequestDatatype());
     TaskArray<HRESULT> Errors;

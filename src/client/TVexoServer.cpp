@@ -119,9 +119,13 @@ void TVexoServer::SetActive(bool Value) {
         DisconnectNow();
         return;
     }
+    // A connect handler may free the component; then nothing more is done.
+    const std::weak_ptr<const bool> Alive = FAlive;
     Connect();
-    if (FActive && FAutoReconnect && OnConnectionState)
-        OnConnectionState(this, conConnected, 0, 0);
+    if (!Alive.expired() && FActive && FAutoReconnect && OnConnectionState) {
+        const auto Handler = OnConnectionState; // the handler may free the event too
+        Handler(this, conConnected, 0, 0);
+    }
 }
 
 void TVexoServer::SetServer(const std::string &Value) {

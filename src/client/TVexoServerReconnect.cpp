@@ -167,17 +167,18 @@ void TVexoServer::LoseConnection() {
     }
     // The first attempt is planned whatever the disconnect handlers do, unless
     // one of them connects again, disconnects for good or turns the policy off.
+    // A handler may free the component; nothing of it is touched after that.
+    const std::weak_ptr<const bool> Alive = FAlive;
     std::exception_ptr Raised;
     try {
         SetActive(false);
     } catch (...) {
         Raised = std::current_exception();
     }
-    if (!FActive && FAutoReconnect && !FReconnectPending) {
+    if (!Alive.expired() && !FActive && FAutoReconnect && !FReconnectPending) {
         FReconnectError.clear();
         PlanAttempt(1, FReconnectDelay);
-        ReportState(conLost, 0, 0);
-        if (FReconnectPending && FAttempt == 1)
+        if (ReportState(conLost, 0, 0) && FReconnectPending && FAttempt == 1)
             ReportState(conReconnecting, 1, FNextDelay);
     }
     if (Raised)
@@ -206,11 +207,23 @@ void TVexoServer::RunAttempt() {
     KillTimer(FHandle, ReconnectTimer);
     const int Attempt = FAttempt;
     const WPARAM Before = FConnectionNumber;
+    const std::weak_ptr<const bool> Alive = FAlive;
     std::exception_ptr Failure;
     try {
         Connect();
     } catch (...) {
         Failure = std::current_exception();
+    }
+    if (Alive.expired()) {
+        // A connect handler freed the component; what failed still gets reported.
+        if (Failure) {
+            try {
+                std::rethrow_exception(Failure);
+            } catch (...) {
+                Application->HandleException(nullptr);
+            }
+        }
+        return;
     }
     if (FConnectionNumber != Before) {
         // The server was reached. An error from creating a group or from
@@ -225,7 +238,7 @@ void TVexoServer::RunAttempt() {
                 Application->HandleException(this);
             }
         }
-        if (!FActive)
+        if (Alive.expired() || !FActive)
             return;
         RefreshGroups();
         ReportState(conReconnected, Attempt, 0);
@@ -275,14 +288,21 @@ void TVexoServer::RefreshGroups() {
     }
 }
 
-void TVexoServer::ReportState(TVexoConnectionState State, int Attempt, int NextDelay) {
+bool TVexoServer::ReportState(TVexoConnectionState State, int Attempt, int NextDelay) {
     if (!OnConnectionState)
-        return;
+        return true;
+    const std::weak_ptr<const bool> Alive = FAlive;
     try {
-        OnConnectionState(this, State, Attempt, NextDelay);
+        // A copy: the handler may free the component and with it the event.
+        const auto Handler = OnConnectionState;
+        Handler(this, State, Attempt, NextDelay);
     } catch (...) {
-        Application->HandleException(this);
+        if (Alive.expired())
+            Application->HandleException(nullptr);
+        else
+            Application->HandleException(this);
     }
+    return !Alive.expired();
 }
 
 } // namespace vexo

@@ -23,12 +23,21 @@ std::string ServerStateToStr(int State) {
 
 namespace {
 
+constexpr std::uint64_t TicksPerSecond = 10'000'000;
+constexpr std::uint64_t TicksPerDay = 86'400 * TicksPerSecond;
+constexpr std::uint64_t MaxFileTime = 0x7FFFFFFFFFFFFFFFULL;
+
 /// The conversion through the platform's calendar services: local time,
 /// packed MS-DOS form, date value.
-TDateTime FileTimeToDateTimeSlow(const FILETIME &FT) noexcept {
-    FILETIME Local;
-    if (!vexo::platform::FileTimeToLocalFileTime(&FT, &Local))
+TDateTime FileTimeToDateTimeSlow(std::uint64_t Ticks, int Offset) noexcept {
+    // A local time before 1601 or past the largest file time has no date.
+    const long long Delta = static_cast<long long>(Offset) * 60 * TicksPerSecond;
+    if (Delta < 0 && Ticks < static_cast<std::uint64_t>(-Delta))
         return 0;
+    if (Delta > 0 && Ticks > MaxFileTime - static_cast<std::uint64_t>(Delta))
+        return 0;
+    const std::uint64_t LocalTicks = Ticks + static_cast<std::uint64_t>(Delta);
+    const FILETIME Local{static_cast<DWORD>(LocalTicks), static_cast<DWORD>(LocalTicks >> 32)};
     // The packed MS-DOS form drops the milliseconds and the odd second, and
     // refuses local times outside 1980..2107.
     WORD Date = 0;
@@ -43,9 +52,6 @@ TDateTime FileTimeToDateTimeSlow(const FILETIME &FT) noexcept {
         return 0;
     }
 }
-
-constexpr std::uint64_t TicksPerSecond = 10'000'000;
-constexpr std::uint64_t TicksPerDay = 86'400 * TicksPerSecond;
 
 /// The last local day (for one UTC offset) and minute that a thread converted
 /// a time stamp in. Time stamps of one server batch almost always share
@@ -76,14 +82,19 @@ TDateTime FileTimeToDateTime(const FILETIME &FT) noexcept {
     // A half of 0 marks a time stamp the server never filled in.
     if (FT.dwLowDateTime == 0 || FT.dwHighDateTime == 0)
         return 0;
-    const std::uint64_t Ticks = static_cast<std::uint64_t>(FT.dwHighDateTime) << 32 | FT.dwLowDateTime;
     // The offset is refreshed once a second at most, so a change of the
     // system's zone reaches the window within a second.
-    const int Offset = vexo::platform::CurrentUtcOffsetMinutes();
+    return FileTimeToDateTime(FT, vexo::platform::CurrentUtcOffsetMinutes());
+}
+
+TDateTime FileTimeToDateTime(const FILETIME &FT, int Offset) noexcept {
+    if (FT.dwLowDateTime == 0 || FT.dwHighDateTime == 0)
+        return 0;
+    const std::uint64_t Ticks = static_cast<std::uint64_t>(FT.dwHighDateTime) << 32 | FT.dwLowDateTime;
     LocalDayWindow &W = Window;
     const std::uint64_t InDay = Ticks - W.FirstTick; // wraps for earlier days
     if (!W.Valid || W.Offset != Offset || InDay >= TicksPerDay) {
-        const TDateTime Result = FileTimeToDateTimeSlow(FT);
+        const TDateTime Result = FileTimeToDateTimeSlow(Ticks, Offset);
         W.Valid = false;
         if (Result == 0)
             return Result;

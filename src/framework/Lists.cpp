@@ -44,11 +44,6 @@ void TList::CheckIndex(int Index) const {
         BadIndex(Index);
 }
 
-int TList::Add(void *Item) {
-    FList.push_back(Item);
-    return Count() - 1;
-}
-
 void TList::Insert(int Index, void *Item) {
     if (Index < 0 || Index > Count())
         BadIndex(Index);

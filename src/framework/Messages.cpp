@@ -212,10 +212,14 @@ bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
         if (it == r.Targets.end())
             return false;
         ThreadQueue &q = *it->second->Queue;
-        std::lock_guard qlock(q.Lock);
-        q.Messages.push_back(QueuedMessage{Wnd, TMessage{Msg, WParam, LParam, 0}, q.NextSeq++,
-                                           it->second->Owner == std::this_thread::get_id(),
-                                           Clock::now()});
+        const bool FromOwner = it->second->Owner == std::this_thread::get_id();
+        {
+            std::lock_guard qlock(q.Lock);
+            q.Messages.push_back(QueuedMessage{Wnd, TMessage{Msg, WParam, LParam, 0}, q.NextSeq++,
+                                               FromOwner, Clock::now()});
+        }
+        // Woken after the queue's lock is let go, the owner does not wake only
+        // to wait for that lock. The table's lock, still held, keeps the queue.
         q.Ready.notify_all();
     }
     Application->WakeUp();

@@ -98,35 +98,47 @@ class Lexer {
     }
 
   private:
+    // The scanning loops work on local copies of the position: a member would
+    // be written back before every character read, which may alias it.
     void SkipBlanks() {
-        while (FPos < FText.size()) {
-            const char c = FText[FPos];
-            if (c == '\n') {
-                ++FLine;
-            } else if (c == '\r') {
-                if (FPos + 1 >= FText.size() || FText[FPos + 1] != '\n')
-                    ++FLine; // a lone CR ends a line too
-            } else if (c != ' ' && c != '\t' && c != '\f' && c != '\v') {
-                return;
-            }
-            ++FPos;
+        const char *Text = FText.data();
+        const std::size_t Size = FText.size();
+        std::size_t Pos = FPos;
+        int Line = FLine;
+        for (; Pos < Size; ++Pos) {
+            const char c = Text[Pos];
+            if (c == ' ' || c == '\t' || c == '\f' || c == '\v')
+                continue;
+            if (c == '\n')
+                ++Line;
+            else if (c == '\r') {
+                if (Pos + 1 >= Size || Text[Pos + 1] != '\n')
+                    ++Line; // a lone CR ends a line too
+            } else
+                break;
         }
+        FPos = Pos;
+        FLine = Line;
     }
 
     void Ident(Token &T) {
-        const std::size_t start = FPos;
+        const char *Text = FText.data();
+        const std::size_t Size = FText.size();
+        const std::size_t Start = FPos;
+        std::size_t Pos = FPos;
         for (;;) {
-            while (FPos < FText.size() && IsIdentChar(FText[FPos]))
-                ++FPos;
+            while (Pos < Size && IsIdentChar(Text[Pos]))
+                ++Pos;
             // Dotted names: "OPCGroupDefault.UpdateRate".
-            if (FPos + 1 < FText.size() && FText[FPos] == '.' && IsIdentStart(FText[FPos + 1])) {
-                ++FPos;
+            if (Pos + 1 < Size && Text[Pos] == '.' && IsIdentStart(Text[Pos + 1])) {
+                ++Pos;
                 continue;
             }
             break;
         }
+        FPos = Pos;
         T.Kind = Tok::Ident;
-        T.Text = FText.substr(start, FPos - start);
+        T.Text = FText.substr(Start, Pos - Start);
     }
 
     void Number(Token &T) {
@@ -209,19 +221,24 @@ class Lexer {
             const char c = FText[FPos];
             if (c == '\'') {
                 ++FPos;
+                const char *Text = FText.data();
+                const std::size_t Size = FText.size();
                 for (;;) {
-                    if (FPos >= FText.size() || FText[FPos] == '\n' || FText[FPos] == '\r')
+                    // The characters up to the next quote are taken as one run.
+                    std::size_t End = FPos;
+                    while (End < Size && Text[End] != '\'' && Text[End] != '\n' && Text[End] != '\r')
+                        ++End;
+                    T.Str.append(Text + FPos, End - FPos);
+                    FPos = End;
+                    if (FPos >= Size || Text[FPos] != '\'')
                         ParseError(FLine, "unterminated string");
-                    const char s = FText[FPos++];
-                    if (s == '\'') {
-                        if (FPos < FText.size() && FText[FPos] == '\'') {
-                            T.Str += '\'';
-                            ++FPos;
-                            continue;
-                        }
-                        break;
+                    ++FPos;
+                    if (FPos < Size && Text[FPos] == '\'') { // a doubled quote stands for one
+                        T.Str += '\'';
+                        ++FPos;
+                        continue;
                     }
-                    T.Str += s;
+                    break;
                 }
             } else if (c == '#') {
                 ++FPos;

@@ -49,6 +49,7 @@ TEST_F(DataPathTest, DataChangeOfThreeItemsIsStoredAndPostedInServerOrder) {
     EXPECT_EQ(A->Quality(), 0xD8); // the whole word on this path
     EXPECT_EQ(B->Quality(), 0x40);
     EXPECT_EQ(C->TimeStamp(), FileTimeToDateTime(Times[0]));
+    EXPECT_EQ(A->TimeStamp(), FileTimeToDateTime(Times[1]));
     EXPECT_EQ(B->TimeStamp(), FileTimeToDateTime(Times[2]));
     EXPECT_EQ(C->LastError(), S_OK);
     EXPECT_EQ(A->LastError(), S_FALSE);

@@ -137,6 +137,36 @@ TEST_F(ItemModel, TextsOfAnItem) {
     EXPECT_EQ(Item->LastError(), E_FAIL);
 }
 
+TEST_F(ItemModel, StoredValuesReplaceEachOtherWithoutLeaks) {
+    // Plain values and values that own memory replace each other in any order; each read sees the last one and nothing leaks.
+    TVexoItem *Item = Server->OPCGroups()->Add("G")->OPCItems()->AddItem("A");
+    const long long Strings = platform::BStrLiveCount();
+    Item->StoreValue(OleVariant("first").Var(), 0xC0, 1.0, S_OK);
+    EXPECT_EQ(platform::BStrLiveCount(), Strings + 1);
+    const OleVariant Held = Item->Value(); // a copy of its own
+    Item->StoreValue(OleVariant(7).Var(), 0x40, 2.0, E_FAIL);
+    EXPECT_EQ(Item->ValueStr(), "7");
+    EXPECT_EQ(VarToStr(Held), "first");
+    VARIANT Dec;
+    platform::VariantInit(&Dec);
+    Dec.decVal.scale = 1;
+    Dec.decVal.Lo64 = 12345;
+    Dec.vt = VT_DECIMAL; // after the fields: they share the VARIANT's first bytes
+    Item->StoreValue(Dec, 0xC0, 3.0, S_OK);
+    const TVexoItemValue S = Item->Snapshot();
+    EXPECT_EQ(S.Value.VarType(), VT_DECIMAL);
+    EXPECT_EQ(S.Value.Var().decVal.Lo64, 12345u);
+    EXPECT_EQ(S.Value.Var().decVal.scale, 1);
+    EXPECT_EQ(S.Quality, 0xC0);
+    EXPECT_EQ(S.TimeStamp, 3.0);
+    EXPECT_EQ(S.LastError, S_OK);
+    Item->StoreValue(OleVariant("second").Var(), 0xC0, 4.0, S_OK);
+    Item->StoreValue(OleVariant("third").Var(), 0xC0, 5.0, S_OK);
+    EXPECT_EQ(Item->ValueStr(), "third");
+    EXPECT_EQ(platform::BStrLiveCount(), Strings + 2); // "third" and the held copy
+    delete Item;
+}
+
 TEST_F(ItemModel, ClientHandlesReachLiveItemsOnlyAndAreNeverReusedAtOnce) {
     // A handle resolves to its item; after the item is freed it resolves to nothing, even when the slot is reused.
     TVexoItems &Items = *Server->OPCGroups()->Add("G")->OPCItems();

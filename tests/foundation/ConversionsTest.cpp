@@ -130,6 +130,29 @@ TEST(Conversions, FileTimeRunsMatchTheCalendarPathAndFollowTheOffset) {
     EXPECT_DOUBLE_EQ(FileTimeToDateTime(Noon), At(2021, 6, 15, 13, 0, 0));
 }
 
+// A batch's offset, passed in, converts as that zone would, even when the
+// stamps before it used another offset, and near the ends of the file times.
+TEST(Conversions, FileTimeWithAGivenOffsetMatchesThatZone) {
+    const int Offsets[] = {0, 90, -300, 840};
+    const FILETIME Stamps[] = {Utc(2021, 6, 14, 23, 59, 59), Utc(2021, 6, 15, 0, 0, 1),
+                               Utc(1980, 1, 1, 0, 30, 0),    Utc(2107, 12, 31, 23, 0, 0),
+                               FILETIME{1, 1},               FILETIME{0xFFFFFFFF, 0x7FFFFFFF}};
+    TDateTime Expected[4][6];
+    for (int O = 0; O < 4; ++O) {
+        LocalOffset Pinned(Offsets[O]);
+        for (int S = 0; S < 6; ++S)
+            Expected[O][S] = FileTimeToDateTime(Stamps[S]);
+    }
+    LocalOffset Elsewhere(-60);
+    for (int Round = 0; Round < 2; ++Round)
+        for (int S = 0; S < 6; ++S)
+            for (int O = 0; O < 4; ++O)
+                EXPECT_EQ(FileTimeToDateTime(Stamps[S], Offsets[O]), Expected[O][S])
+                    << "stamp " << S << " offset " << Offsets[O];
+    EXPECT_EQ(Expected[0][4], 0.0);
+    EXPECT_EQ(Expected[3][5], 0.0);
+}
+
 // Local times outside 1980..2107 give 0; the limits themselves convert.
 TEST(Conversions, FileTimeOutsidePackedRangeGivesZero) {
     LocalOffset Utc0(0);

@@ -1,6 +1,6 @@
 # The README's code, built and run by the test suite so that it cannot drift
 # from the library: its first program (in this build tree, and against the
-# installed package with the README's own CMake lines) and its vexo-opc lines.
+# installed package with the README's own CMake lines).
 set(VEXO_README ${PROJECT_SOURCE_DIR}/README.md)
 set(VEXO_README_OUT ${CMAKE_CURRENT_BINARY_DIR}/readme)
 add_custom_command(
@@ -15,9 +15,7 @@ target_link_libraries(readme_first_program PRIVATE vexo::core vexo::servers vexo
 add_test(NAME ReadmeFirstProgram COMMAND readme_first_program)
 set_tests_properties(ReadmeFirstProgram PROPERTIES LABELS readme TIMEOUT 120)
 
-add_test(NAME ReadmeCommandLine COMMAND ${CMAKE_COMMAND} -DREADME=${VEXO_README}
-  -DVEXO_OPC=$<TARGET_FILE:vexo-opc> -P ${CMAKE_CURRENT_LIST_DIR}/RunReadmeCommands.cmake)
-set_tests_properties(ReadmeCommandLine PROPERTIES LABELS readme TIMEOUT 300)
+# Its vexo-opc lines run in the tool's tests (ProcessTest.TheReadmeTourRunsAsTyped).
 
 # Like the package consumer, not in sanitizer builds.
 if(VEXO_SANITIZE STREQUAL "")

@@ -295,5 +295,53 @@ TEST_F(ReconnectTest, DestroyingTheComponentDuringAnOutageIsClean) {
     PumpFor(std::chrono::milliseconds(30));
 }
 
+TEST_F(ReconnectTest, AHandlerMayFreeTheComponentAtAnyState) {
+    // Freeing the component from OnDisconnect, OnConnect of an attempt or
+    // OnConnectionState (lost, reconnecting, reconnected) ends the outage:
+    // nothing of it is touched afterwards, and no timer or message of it runs
+    // later.
+    enum When { OnDisconnect, OnConnect, OnLost, OnReconnecting, OnReconnected };
+    for (When At : {OnDisconnect, OnConnect, OnLost, OnReconnecting, OnReconnected}) {
+        SCOPED_TRACE(At);
+        Log.clear();
+        TVexoServer *Server = NewServer();
+        AddGroups(*Server);
+        Policy(*Server);
+        Record(*Server);
+        bool Freed = false;
+        // The handler's own closure goes with the component: it sets the flag first.
+        auto FreeIt = [&](TObject *Sender) {
+            Freed = true;
+            Free(static_cast<TVexoServer *>(Sender));
+        };
+        if (At == OnDisconnect)
+            Server->OnDisconnect = FreeIt;
+        OnState = [&](TVexoServer &S, TVexoConnectionState State, int Attempt) {
+            if ((At == OnLost && State == conLost) ||
+                (At == OnReconnecting && State == conReconnecting && Attempt == 2) ||
+                (At == OnReconnected && State == conReconnected))
+                FreeIt(&S);
+        };
+        auto Old = ConnectSim(*Server);
+        Process = Old;
+        if (At == OnConnect)
+            Server->OnConnect = FreeIt;
+        ASSERT_EQ(Old->SendShutdown(u"", FALSE), S_OK);
+        ASSERT_EQ(Old->SetOffline(TRUE, RPC_E_DISCONNECTED), S_OK);
+        if (At == OnReconnected || At == OnConnect) {
+            ASSERT_TRUE(PumpUntil([&] { return !Log.empty() && Log.back() == "reconnecting 2 2"; }));
+            Old->SetOffline(FALSE, 0);
+        }
+        ASSERT_TRUE(PumpUntil([&] { return Freed; }));
+        Old->SetOffline(FALSE, 0);
+        const Lines Seen = Log;
+        PumpFor(std::chrono::milliseconds(30));
+        EXPECT_EQ(Log, Seen);
+        OnState = nullptr;
+        Old = nullptr;
+        Process = nullptr;
+    }
+}
+
 } // namespace
 } // namespace vexo::test

@@ -6,6 +6,7 @@
 //
 //===----------------------------------------------------------------------===//
 #include <atomic>
+#include <cstring>
 #include <thread>
 #include <vector>
 
@@ -67,6 +68,33 @@ TEST(PlatformThreads, CountersStayExact) {
     EXPECT_EQ(TaskMemLiveBlocks(), task);
     EXPECT_EQ(BStrLiveCount(), bstrs);
     EXPECT_EQ(GetTaskMemoryStats().totalAllocs - before.totalAllocs, 80000);
+}
+
+// Large blocks, which freed go to a cache for reuse, are counted exactly, are
+// never smaller than asked and never belong to two threads at once.
+TEST(PlatformThreads, LargeBlocksAreReusedSafely) {
+    TaskMemoryStats before = GetTaskMemoryStats();
+    std::atomic<int> damaged{0};
+    RunThreads(4, [&](int t) {
+        for (int i = 0; i < 60; ++i) {
+            // Sizes around the cache's lower bound and up to a few megabytes.
+            const std::size_t size = (std::size_t{1} << (17 + (i + t) % 5)) + 24 * i + t;
+            auto *p = static_cast<unsigned char *>(CoTaskMemAlloc(size));
+            ASSERT_NE(p, nullptr);
+            std::memset(p, 'a' + t, size);
+            std::this_thread::yield();
+            if (p[0] != 'a' + t || p[size / 2] != 'a' + t || p[size - 1] != 'a' + t)
+                ++damaged;
+            if (i % 3 == 0)
+                p = static_cast<unsigned char *>(CoTaskMemRealloc(p, size / 3 + 1));
+            CoTaskMemFree(p);
+        }
+    });
+    EXPECT_EQ(damaged.load(), 0);
+    const TaskMemoryStats after = GetTaskMemoryStats();
+    EXPECT_EQ(after.liveBlocks, before.liveBlocks);
+    EXPECT_EQ(after.totalAllocs - before.totalAllocs, 240);
+    EXPECT_EQ(after.totalFrees - before.totalFrees, 240);
 }
 
 // Objects are created concurrently on local and named computers while computers come and go.

@@ -28,16 +28,23 @@ template <class F> HRESULT Guard(F &&f) noexcept {
     }
 }
 
-/// A zeroed task-memory array of n elements (at least one element is allocated
-/// so that an empty answer is still a block the caller can free); throws
-/// std::bad_alloc when out of memory.
-template <class T> T *TaskArray(std::size_t n) {
-    const std::size_t bytes = (n ? n : 1) * sizeof(T);
-    void *p = platform::CoTaskMemAlloc(bytes);
+/// A task-memory array of n elements left unwritten, for a caller that fills
+/// every element (at least one element is allocated so that an empty answer
+/// is still a block the caller can free); throws std::bad_alloc when out of
+/// memory.
+template <class T> T *UnsetTaskArray(std::size_t n) {
+    void *p = platform::CoTaskMemAlloc((n ? n : 1) * sizeof(T));
     if (!p)
         throw std::bad_alloc();
-    std::memset(p, 0, bytes);
     return static_cast<T *>(p);
+}
+
+/// A zeroed task-memory array of n elements (at least one); throws
+/// std::bad_alloc when out of memory.
+template <class T> T *TaskArray(std::size_t n) {
+    T *p = UnsetTaskArray<T>(n);
+    std::memset(static_cast<void *>(p), 0, (n ? n : 1) * sizeof(T));
+    return p;
 }
 
 /// A task-memory copy of s; throws std::bad_alloc when out of memory.

@@ -99,10 +99,12 @@ HRESULT SimGroup::CheckItems(bool add, const char *method, DWORD dwCount, OPCITE
     if (!pItemArray)
         return E_POINTER;
     const auto planned = core_->faults.TakeItemErrors(method);
-    OPCITEMRESULT *results = TaskArray<OPCITEMRESULT>(dwCount);
+    // Both arrays are written whole by the loop below (or freed): for many
+    // items a zeroing pass first would double the memory traffic.
+    OPCITEMRESULT *results = UnsetTaskArray<OPCITEMRESULT>(dwCount);
     HRESULT *errors = nullptr;
     try {
-        errors = TaskArray<HRESULT>(dwCount);
+        errors = UnsetTaskArray<HRESULT>(dwCount);
         std::lock_guard lock(core_->mu);
         GroupState &g = *group_;
         if (!g.inNameSpace)
@@ -112,6 +114,7 @@ HRESULT SimGroup::CheckItems(bool add, const char *method, DWORD dwCount, OPCITE
             g.ReserveItems(dwCount);
         for (DWORD i = 0; i < dwCount; ++i) {
             const OPCITEMDEF &def = pItemArray[i];
+            results[i] = OPCITEMRESULT{};
             const HRESULT plan = PlannedAt(planned, i);
             Tag *tag = nullptr;
             HRESULT e = FAILED(plan) ? plan : CheckDef(core_->space, def, tag);

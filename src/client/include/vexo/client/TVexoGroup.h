@@ -153,6 +153,10 @@ class TVexoGroup : public TCollectionItem {
     /// bookkeeping lock, so the call can store its own results into the
     /// items before a completion that is still to come stores its own.
     std::unique_lock<std::mutex> EndAsyncCall(std::uint32_t Id, bool Record, bool &Done);
+    /// Ends an asynchronous read or write of List: stores the call-time
+    /// results under the bookkeeping lock, then raises a failed call. True
+    /// when the server refused none of the items.
+    bool EndAsyncItemCall(const TVexoItemList &List, DWORD Id, HRESULT Hr, const HRESULT *Errors);
 
     platform::ComPtr<IOPCItemMgt> FItemMgt;
     /// The sinks, held counted so they can be detached when the group leaves

@@ -188,7 +188,17 @@ class TVexoItems : public TCollection {
     }
     /// The item of Handle, or nullptr when the handle is stale or unknown.
     /// Call with LockForCallback held (or on the owner thread).
-    TVexoItem *ItemFromHandle(OPCHANDLE Handle) const;
+    TVexoItem *ItemFromHandle(OPCHANDLE Handle) const {
+        const std::uint32_t Index = Handle & ((1u << HandleIndexBits) - 1);
+        if (Index >= FSlots.size())
+            return nullptr;
+        TVexoItem *Item = FSlots[Index];
+        return Item && Item->FClientHandle == Handle ? Item : nullptr;
+    }
+
+    /// A client handle holds a slot index in its low bits and the slot's
+    /// generation above them.
+    static constexpr unsigned HandleIndexBits = 22;
 
   private:
     friend class TVexoItem;

@@ -41,8 +41,16 @@ class TVexoItemList : public TList {
     void CheckAllActiveOnServer() const;
 
     // --- Lists built by callbacks ------------------------------------------
+    /// Makes room for Count entries added by AddFromCallback.
+    void ReserveFromCallback(int Count);
     /// Appends Item reached through Handle (callback threads).
-    void AddFromCallback(TVexoItem *Item, OPCHANDLE Handle);
+    void AddFromCallback(TVexoItem *Item, OPCHANDLE Handle) {
+        // Entries added otherwise have no handle; they are kept as they are.
+        if (FHandles.size() != static_cast<std::size_t>(Count()))
+            FHandles.resize(static_cast<std::size_t>(Count()), 0);
+        Add(Item);
+        FHandles.push_back(Handle);
+    }
     void SetGroupID(int ID) { FGroupID = ID; }
     int GroupID() const { return FGroupID; }
     /// Drops the entries whose handle no longer reaches the same item of Items

@@ -218,7 +218,8 @@ class TVexoServer : public TComponent {
     void RefreshGroups();
     /// Raises OnConnectionState from the message loop: an escaping exception
     /// goes to the application's handler, so the policy carries on.
-    void ReportState(TVexoConnectionState State, int Attempt, int NextDelay);
+    /// Raises OnConnectionState; false when its handler freed the component.
+    bool ReportState(TVexoConnectionState State, int Attempt, int NextDelay);
     /// Puts every configuration property back to a new component's value.
     void ResetConfiguration();
     /// Frees the list a discarded message carries.

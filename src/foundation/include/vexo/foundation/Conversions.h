@@ -32,6 +32,10 @@ std::string ServerStateToStr(int State);
 /// either half of FT is 0 or the local time lies outside 1980..2107. Never
 /// raises; any thread.
 TDateTime FileTimeToDateTime(const FILETIME &FT) noexcept;
+/// The same for a local time UtcOffsetMinutes ahead of UTC. A batch of time
+/// stamps reads platform::CurrentUtcOffsetMinutes() once and passes it to
+/// each conversion.
+TDateTime FileTimeToDateTime(const FILETIME &FT, int UtcOffsetMinutes) noexcept;
 
 /// One line of text for a value: "" for unassigned and Null values, the
 /// variant's text for scalars, "e0;e1;...;" for a one-dimensional array

@@ -21,7 +21,10 @@ class TList : public TObject {
     TList() = default;
     std::string ClassName() const override { return "TList"; }
 
-    int Add(void *Item);
+    int Add(void *Item) {
+        FList.push_back(Item);
+        return Count() - 1;
+    }
     void Insert(int Index, void *Item);
     void Delete(int Index);
     /// Removes the first occurrence; returns its former index or -1.
