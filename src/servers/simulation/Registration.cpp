@@ -37,7 +37,7 @@ class Factory final : public platform::ComObject<IClassFactory> {
         : product_(product), computer_(std::move(computer)),
           process_(std::make_shared<sim::SimProcess>()) {}
 
-    HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) override {
         return sim::Guard([&] {
             if (!ppvObject)
                 return E_POINTER;
@@ -54,7 +54,7 @@ class Factory final : public platform::ComObject<IClassFactory> {
             return server->QueryInterface(riid, ppvObject);
         });
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
   private:
     Product product_;
