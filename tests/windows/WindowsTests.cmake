@@ -60,7 +60,7 @@ set(client_standin_only
   ServerConnectTest.PlatformFailuresPassToTheCallerAndHoldNothing
   ServerBrowserTest.RegistryScanFindsOPCKeysPastOverlongNames
   ServerBrowserTest.RemoteRunsCarryTheComputerName
-  PropertiesTest.EntriesLeavingThroughTheBaseListAreFreed
+  PropertiesTest.EntriesLeavingThroughTheBaseListAreFreed ItemModel.StoredValuesReplaceEachOtherWithoutLeaks
   ConfigTest.UnreadablePathsRaiseTheFileErrorWithFileAndReason)
 list(JOIN client_standin_only ":" client_standin_only)
 vexo_add_windows_folder(test_client client DEPS vexo::core vexo::servers
