@@ -53,8 +53,9 @@ phase "64-bit build"
 
 # The 32-bit libraries: compiled, not run (a 64-bit prefix runs 64-bit
 # programs only without the i386 Wine packages).
+mkdir -p "$build-32"
 cmake -S . -B "$build-32" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake \
-      -DVEXO_BUILD_TESTS=OFF "${opt[@]}" "$@" >"$build-32.configure.log" || { cat "$build-32.configure.log"; exit 1; }
+      -DVEXO_BUILD_TESTS=OFF "${opt[@]}" "$@" >"$build-32/configure.log" || { cat "$build-32/configure.log"; exit 1; }
 cmake --build "$build-32" -j "$jobs"
 phase "32-bit build"
 
