@@ -19,19 +19,19 @@ using vexo::platform::ComPtr;
 
 class NullSink final : public vexo::platform::ComObject<IOPCDataCallback> {
   public:
-    HRESULT OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD n, OPCHANDLE *, VARIANT *,
+    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD n, OPCHANDLE *, VARIANT *,
                          WORD *, FILETIME *, HRESULT *) override {
         items += n;
         return S_OK;
     }
-    HRESULT OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE *, VARIANT *,
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD, OPCHANDLE *, VARIANT *,
                            WORD *, FILETIME *, HRESULT *) override {
         return S_OK;
     }
-    HRESULT OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE *, HRESULT *) override {
+    HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE *, HRESULT *) override {
         return S_OK;
     }
-    HRESULT OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
     long long items = 0;
 };
 

@@ -21,12 +21,16 @@ elseif(NOT VEXO_SANITIZE STREQUAL "")
   message(FATAL_ERROR "VEXO_SANITIZE must be empty, address or thread")
 endif()
 
-# vexo_add_layer(<name> <folder> DEPS <targets...>): a static library from the
-# folder's .cpp files with its include/ directory public.
+# vexo_add_layer(<name> <folder> DEPS <targets...> [EXCLUDE <regex...>]): a
+# static library from the folder's .cpp files (less those matching an EXCLUDE
+# regex) with its include/ directory public.
 function(vexo_add_layer name folder)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;EXCLUDE" ${ARGN})
   file(GLOB_RECURSE srcs CONFIGURE_DEPENDS "${folder}/*.cpp")
   list(FILTER srcs EXCLUDE REGEX "/include/")
+  foreach(re ${ARG_EXCLUDE})
+    list(FILTER srcs EXCLUDE REGEX "${re}")
+  endforeach()
   if(srcs)
     add_library(vexo_${name} STATIC ${srcs})
     target_include_directories(vexo_${name} PUBLIC

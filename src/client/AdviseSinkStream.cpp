@@ -23,6 +23,7 @@
 
 #include <vexo/client/VexoSinks.h>
 #include <vexo/platform/Variant.h>
+#include <vexo/platform/WideString.h>
 
 namespace vexo {
 
@@ -101,7 +102,7 @@ bool ReadString(const BlockReader &R, std::uint64_t &Pos, BSTR &Out) {
     const std::uint64_t Chars = Pos + sizeof Bytes;
     if (!R.Fits(Chars, std::uint64_t(Bytes) + 2) || !R.Spend(std::uint64_t(Bytes) + 2))
         return false;
-    std::u16string Text(Bytes / 2, u'\0');
+    platform::WideString Text(Bytes / 2, WCHAR('\0'));
     R.Read(Chars, Text.data(), Bytes);
     Out = platform::SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
     if (!Out)

@@ -124,7 +124,7 @@ bool TVexoBrowser::Move(OPCBROWSEDIRECTION Direction, const std::string &Text) {
     if (!FBrowseIF)
         return false; // no interface: already reported by GetBrowser
     try {
-        std::u16string wide = platform::Utf8ToUtf16(Text);
+        platform::WideString wide = platform::Utf8ToUtf16(Text);
         return Check(FBrowseIF->ChangeBrowsePosition(Direction, wide.c_str()));
     } catch (...) {
         // A refused move has been reported; it only makes the move fail.
@@ -208,7 +208,7 @@ void TVexoBrowser::GetOPCTags(int BrowseType) {
         return; // a flat server has no branches
     if (!FBrowseIF)
         return;
-    std::u16string filter = platform::Utf8ToUtf16(FFilter);
+    platform::WideString filter = platform::Utf8ToUtf16(FFilter);
     DWORD mask = 0;
     if (FAccessRights.Contains(opcReadable))
         mask |= OPC_READABLE;
@@ -232,7 +232,7 @@ std::string TVexoBrowser::GetItemId(const std::string &Leaf) {
     platform::ComPtr<IOPCBrowseServerAddressSpace> browse = GetBrowser();
     if (!browse)
         return {};
-    std::u16string leaf = platform::Utf8ToUtf16(Leaf);
+    platform::WideString leaf = platform::Utf8ToUtf16(Leaf);
     TaskString id;
     if (!Check(browse->GetItemID(leaf.data(), &id.P)))
         return {};
@@ -246,7 +246,7 @@ void TVexoBrowser::GetAccessPath(const std::string &ItemID, TStrings *Target) {
     if (!browse)
         return; // no server to ask: the caller's list stays as it was
     Target->Clear(); // emptied before the call, so a failure leaves it empty
-    std::u16string id = platform::Utf8ToUtf16(ItemID);
+    platform::WideString id = platform::Utf8ToUtf16(ItemID);
     platform::ComPtr<IEnumString> paths;
     if (Check(browse->BrowseAccessPaths(id.c_str(), paths.ReleaseAndGetAddressOf())))
         ReadEnumerator(paths.Get(), Target);

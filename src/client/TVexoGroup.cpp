@@ -234,7 +234,7 @@ void TVexoGroup::OPCAddGroup() {
     SetTaskId(0);
     FItemMgt.Reset();
 
-    const std::u16string WName = platform::Utf8ToUtf16(FName);
+    const platform::WideString WName = platform::Utf8ToUtf16(FName);
     LONG TimeBias = FTimeBias;
     FLOAT DeadBand = FDeadBand;
     OPCHANDLE ServerGroup = NoHandle;
@@ -427,7 +427,7 @@ void TVexoGroup::SetName(const std::string &Value) {
     if (Value == FName)
         return;
     if (FGroupStateMgt) {
-        const std::u16string WName = platform::Utf8ToUtf16(Value);
+        const platform::WideString WName = platform::Utf8ToUtf16(Value);
         OPCCheck(FGroupStateMgt->SetName(WName.c_str()));
     }
     FName = Value;

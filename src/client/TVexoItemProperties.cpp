@@ -77,7 +77,7 @@ void TVexoItemProperties::QueryAvailableProperties() {
     IOPCItemProperties *props = PropIF();
     if (FItemId.empty() || !props)
         return;
-    std::u16string id = platform::Utf8ToUtf16(FItemId);
+    platform::WideString id = platform::Utf8ToUtf16(FItemId);
     detail::TPropertyListing listing;
     OPCCheck(props->QueryAvailableProperties(id.data(), &listing.Count, &listing.IDs,
                                              &listing.Descriptions, &listing.DataTypes));
@@ -108,7 +108,7 @@ bool TVexoItemProperties::GetItemProperties() {
     for (int i = 0; i < n; ++i)
         ids[i] = GetItem(i)->PropertyID;
 
-    std::u16string id = platform::Utf8ToUtf16(FItemId);
+    platform::WideString id = platform::Utf8ToUtf16(FItemId);
     detail::TPropertyValues result(static_cast<DWORD>(n));
     HRESULT hr = props->GetItemProperties(id.data(), static_cast<DWORD>(n), ids, &result.Values,
                                           &result.Errors);

@@ -101,7 +101,7 @@ WCHAR *PutWide(WCHAR *Out, const std::string &S) {
     if (Seen < 0x80) {
         Out += N;
     } else {
-        const std::u16string W = platform::Utf8ToUtf16(S);
+        const platform::WideString W = platform::Utf8ToUtf16(S);
         std::memcpy(Out, W.data(), W.size() * sizeof(WCHAR));
         Out += W.size();
     }

@@ -37,7 +37,7 @@ ComPtr<IOPCServer> CoOPCServer::Create(const GUID &ClassID, const std::string &M
                                             IID_IUnknown, Unknown.PutVoid()));
     } else {
         // The untrimmed name goes to the activation layer, as the user typed it.
-        std::u16string Name = platform::Utf8ToUtf16(MachineName);
+        platform::WideString Name = platform::Utf8ToUtf16(MachineName);
         COSERVERINFO Info{0, Name.data(), nullptr, 0};
         MULTI_QI Qi{&IID_IUnknown, nullptr, S_OK};
         OleCheck(platform::CoCreateInstanceEx(ClassID, nullptr,
@@ -164,7 +164,7 @@ void TVexoServer::Connect() {
     RemoveServerInterface();
 
     CLSID ClassID{};
-    std::u16string WideName = platform::Utf8ToUtf16(FServerName);
+    platform::WideString WideName = platform::Utf8ToUtf16(FServerName);
     if (platform::CLSIDFromProgID(WideName.c_str(), &ClassID) != S_OK &&
         platform::CLSIDFromString(WideName.c_str(), &ClassID) != S_OK) {
         Fault(VexoLoadStr(_STR_NOServer));
@@ -185,7 +185,7 @@ void TVexoServer::Connect() {
     ComPtr<IOPCCommon> Common = GetCommonIF();
     GetItemPropIF();
     if (Common && !Trim(FClientName).empty()) {
-        std::u16string WideClient = platform::Utf8ToUtf16(FClientName);
+        platform::WideString WideClient = platform::Utf8ToUtf16(FClientName);
         Common->SetClientName(WideClient.c_str());
     }
     FOPCGroups->CreateAllOPCGroups();

@@ -21,7 +21,7 @@ bool TVexoServer::QueryAvailableProperties(const std::string &ItemID, TStrings *
     IOPCItemProperties *props = FItemPropIF.Get();
     if (!props)
         return false;
-    std::u16string id = platform::Utf8ToUtf16(ItemID);
+    platform::WideString id = platform::Utf8ToUtf16(ItemID);
     detail::TPropertyListing listing;
     OPCCheck(props->QueryAvailableProperties(id.data(), &listing.Count, &listing.IDs,
                                              &listing.Descriptions, &listing.DataTypes));
@@ -43,7 +43,7 @@ bool TVexoServer::GetItemProperty(const std::string &ItemID, int PropertyID, Ole
     IOPCItemProperties *props = FItemPropIF.Get();
     if (!props)
         return false;
-    std::u16string id = platform::Utf8ToUtf16(ItemID);
+    platform::WideString id = platform::Utf8ToUtf16(ItemID);
     DWORD pid = static_cast<DWORD>(PropertyID);
     detail::TPropertyValues result(1);
     HRESULT hr = props->GetItemProperties(id.data(), 1, &pid, &result.Values, &result.Errors);
@@ -64,7 +64,7 @@ std::string TVexoServer::LookupItemId(const std::string &ItemID, std::uint32_t P
     IOPCItemProperties *props = FItemPropIF.Get();
     if (!props)
         return {};
-    std::u16string id = platform::Utf8ToUtf16(ItemID);
+    platform::WideString id = platform::Utf8ToUtf16(ItemID);
     DWORD pid = PropertyID;
     detail::TPropertyItemIDs result(1);
     HRESULT hr = props->LookupItemIDs(id.data(), 1, &pid, &result.ItemIDs, &result.Errors);

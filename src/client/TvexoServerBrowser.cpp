@@ -41,7 +41,7 @@ platform::ComPtr<IUnknown> CreateServerList(const std::string &Computer) {
                                             IID_IUnknown, unknown.PutVoid()));
         return unknown;
     }
-    std::u16string name = platform::Utf8ToUtf16(Computer);
+    platform::WideString name = platform::Utf8ToUtf16(Computer);
     COSERVERINFO info{};
     info.pwszName = name.data();
     MULTI_QI qi{&IID_IUnknown, nullptr, S_OK};

@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "MessageQueue.h"
+#include <vexo/platform/Activation.h>
 #include <vexo/framework/UIServices.h>
 
 namespace vexo {
@@ -37,6 +38,11 @@ TApplication GApplication;
 } // namespace
 
 TApplication *const Application = &GApplication;
+
+TApplication::TApplication() {
+    // Never left: the apartment lasts as long as the process.
+    platform::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+}
 
 void TApplication::ProcessMessages() {
     detail::QueuedMessage m;

@@ -106,10 +106,10 @@ std::string CurrencyText(LONGLONG Scaled) {
 std::string BStrText(BSTR b) {
     if (!b)
         return {};
-    return vp::Utf16ToUtf8(std::u16string_view(b, vp::SysStringLen(b)));
+    return vp::Utf16ToUtf8(platform::WideStringView(b, vp::SysStringLen(b)));
 }
 
-BSTR NewBStr(std::u16string_view s) {
+BSTR NewBStr(platform::WideStringView s) {
     BSTR b = vp::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
     if (!b)
         OleError(E_OUTOFMEMORY);
@@ -237,7 +237,7 @@ OleVariant::OleVariant(std::string_view V) {
     FVar.bstrVal = b;
 }
 
-OleVariant::OleVariant(std::u16string_view V) {
+OleVariant::OleVariant(platform::WideStringView V) {
     vp::VariantInit(&FVar);
     BSTR b = NewBStr(V);
     FVar.vt = VT_BSTR;

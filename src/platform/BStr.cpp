@@ -49,6 +49,25 @@ BSTR SysAllocStringLen(const OLECHAR *pch, UINT cch) {
     return chars;
 }
 
+BSTR SysAllocStringByteLen(LPCSTR psz, UINT len) {
+    if (len > std::numeric_limits<std::uint32_t>::max() - 8)
+        return nullptr;
+    // Room for the prefix, the bytes and a whole terminating character.
+    std::size_t bytes = sizeof(std::uint32_t) + std::size_t(len) + sizeof(OLECHAR) + 1;
+    auto *block = static_cast<std::uint32_t *>(std::malloc(bytes));
+    if (!block)
+        return nullptr;
+    block[0] = len;
+    auto *data = reinterpret_cast<char *>(block + 1);
+    if (psz)
+        std::memcpy(data, psz, len);
+    else
+        std::memset(data, 0, len);
+    std::memset(data + len, 0, sizeof(OLECHAR) + 1);
+    gLiveBStrs.fetch_add(1, std::memory_order_relaxed);
+    return reinterpret_cast<BSTR>(data);
+}
+
 void SysFreeString(BSTR bstr) {
     if (!bstr)
         return;

@@ -134,6 +134,22 @@ HRESULT FindFactory(std::string_view computer, REFCLSID clsid, ComPtr<IUnknown> 
 
 std::atomic<bool> gSecurityInitialised{false};
 
+/// The calling thread's apartment: how many CoInitialize(Ex) calls are open
+/// and in which model.
+struct ThreadApartment {
+    int Entries = 0;
+    DWORD Model = COINIT_APARTMENTTHREADED;
+};
+thread_local ThreadApartment tApartment;
+
+/// Threads in the multi-threaded apartment; while there is one, a thread that
+/// never entered an apartment belongs to it implicitly.
+std::atomic<int> gMtaThreads{0};
+
+bool InAnApartment() {
+    return tApartment.Entries > 0 || gMtaThreads.load(std::memory_order_acquire) > 0;
+}
+
 } // namespace
 
 namespace detail {
@@ -248,6 +264,32 @@ HRESULT CoRevokeClassObject(DWORD dwRegister) {
     return CO_E_OBJNOTREG;
 }
 
+HRESULT CoInitializeEx(LPVOID, DWORD dwCoInit) {
+    const DWORD model = (dwCoInit & COINIT_APARTMENTTHREADED) ? COINIT_APARTMENTTHREADED
+                                                              : COINIT_MULTITHREADED;
+    ThreadApartment &a = tApartment;
+    if (a.Entries > 0 && a.Model != model)
+        return RPC_E_CHANGED_MODE;
+    if (a.Entries++ > 0)
+        return S_FALSE;
+    a.Model = model;
+    if (model == COINIT_MULTITHREADED)
+        gMtaThreads.fetch_add(1, std::memory_order_acq_rel);
+    return S_OK;
+}
+
+HRESULT CoInitialize(LPVOID pvReserved) {
+    return CoInitializeEx(pvReserved, COINIT_APARTMENTTHREADED);
+}
+
+void CoUninitialize() {
+    ThreadApartment &a = tApartment;
+    if (a.Entries == 0)
+        return;
+    if (--a.Entries == 0 && a.Model == COINIT_MULTITHREADED)
+        gMtaThreads.fetch_sub(1, std::memory_order_acq_rel);
+}
+
 HRESULT CoCreateInstanceEx(REFCLSID rclsid, IUnknown *punkOuter, DWORD /*dwClsCtx*/,
                            COSERVERINFO *pServerInfo, DWORD dwCount, MULTI_QI *pResults) {
     if (dwCount == 0 || !pResults)
@@ -264,6 +306,8 @@ HRESULT CoCreateInstanceEx(REFCLSID rclsid, IUnknown *punkOuter, DWORD /*dwClsCt
             pResults[i].hr = hr;
         return hr;
     };
+    if (!InAnApartment())
+        return fail(CO_E_NOTINITIALIZED);
     if (punkOuter)
         return fail(CLASS_E_NOAGGREGATION);
     std::string computer =

@@ -18,7 +18,7 @@
 namespace vexo::platform::detail {
 
 /// One registry key: its name, its default value (unset = empty) and its
-/// subkeys in creation order. Guarded by RegistryMutex().
+/// subkeys sorted by name, ignoring case. Guarded by RegistryMutex().
 struct RegNode {
     std::string name;
     std::optional<std::string> value;

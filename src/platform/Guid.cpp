@@ -119,7 +119,7 @@ int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax) {
 
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
     if (!lpclsid)
-        return E_POINTER;
+        return E_INVALIDARG;
     *lpclsid = GUID_NULL;
     if (!lpszProgID || !*lpszProgID)
         return CO_E_CLASSSTRING;
@@ -129,7 +129,7 @@ HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid) {
         return CO_E_CLASSSTRING;
     auto value = LocalClassValue(progId + "\\CLSID");
     if (!value)
-        return REGDB_E_CLASSNOTREG;
+        return CO_E_CLASSSTRING;
     auto g = GuidFromString(*value);
     if (!g)
         return CO_E_CLASSSTRING;

@@ -9,6 +9,7 @@
 //===----------------------------------------------------------------------===//
 #include <vexo/platform/Registry.h>
 
+#include <algorithm>
 #include <cstring>
 #include <unordered_set>
 
@@ -75,6 +76,29 @@ std::vector<std::string_view> SplitPath(const char *path) {
     return parts;
 }
 
+/// The order in which subkeys enumerate: by name, ignoring case (letters
+/// compare as upper case, so '_' sorts after 'Z').
+bool NameBefore(std::string_view a, std::string_view b) {
+    auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<unsigned char>(up(a[i]));
+        const auto y = static_cast<unsigned char>(up(b[i]));
+        if (x != y)
+            return x < y;
+    }
+    return a.size() < b.size();
+}
+
+/// Adds a subkey in its sorted place.
+void InsertChild(RegNode &node, std::shared_ptr<RegNode> child) {
+    auto at = std::lower_bound(node.children.begin(), node.children.end(), child->name,
+                               [](const std::shared_ptr<RegNode> &c, const std::string &n) {
+                                   return NameBefore(c->name, n);
+                               });
+    node.children.insert(at, std::move(child));
+}
+
 std::shared_ptr<RegNode> Child(const RegNode &node, std::string_view name) {
     for (auto &c : node.children)
         if (detail::EqualsNoCase(c->name, name))
@@ -96,7 +120,7 @@ LONG Walk(HKEY hKey, const char *path, bool create, std::shared_ptr<RegNode> &ou
                 return ERROR_FILE_NOT_FOUND;
             next = std::make_shared<RegNode>();
             next->name = std::string(part);
-            node->children.push_back(next);
+            InsertChild(*node, next);
         }
         node = std::move(next);
     }
@@ -161,7 +185,11 @@ LONG RegCloseKey(HKEY hKey) {
     return ERROR_SUCCESS;
 }
 
-LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+namespace {
+
+/// Deletes the subkey named by the last part of lpSubKey; with whole, also
+/// everything below it, otherwise only a key without subkeys.
+LONG DeleteKey(HKEY hKey, LPCSTR lpSubKey, bool whole) {
     auto parts = SplitPath(lpSubKey);
     if (parts.empty())
         return ERROR_INVALID_PARAMETER;
@@ -181,6 +209,8 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     auto &kids = parent->children;
     for (auto it = kids.begin(); it != kids.end(); ++it) {
         if (detail::EqualsNoCase((*it)->name, parts.back())) {
+            if (!whole && !(*it)->children.empty())
+                return ERROR_ACCESS_DENIED;
             detail::MarkDeleted(**it);
             kids.erase(it);
             return ERROR_SUCCESS;
@@ -188,6 +218,12 @@ LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
     }
     return ERROR_FILE_NOT_FOUND;
 }
+
+} // namespace
+
+LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) { return DeleteKey(hKey, lpSubKey, false); }
+
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey) { return DeleteKey(hKey, lpSubKey, true); }
 
 LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName) {
     if (!lpName)

@@ -32,6 +32,9 @@ std::atomic<int> gCachedOffset{0};
 std::atomic<long long> gNextRefreshNs{LLONG_MIN}; // forces the first refresh
 
 long long CoarseMonotonicNs() {
+#ifdef _WIN32
+    return static_cast<long long>(GetTickCount64()) * 1'000'000LL;
+#else
     timespec ts;
 #ifdef CLOCK_MONOTONIC_COARSE
     clock_gettime(CLOCK_MONOTONIC_COARSE, &ts);
@@ -39,10 +42,21 @@ long long CoarseMonotonicNs() {
     clock_gettime(CLOCK_MONOTONIC, &ts);
 #endif
     return static_cast<long long>(ts.tv_sec) * 1'000'000'000LL + ts.tv_nsec;
+#endif
 }
 
 /// The offset the system's time-zone data gives for now (the slow path).
 int SystemOffsetMinutes() {
+#ifdef _WIN32
+    TIME_ZONE_INFORMATION zone{};
+    const DWORD which = GetTimeZoneInformation(&zone);
+    LONG bias = zone.Bias;
+    if (which == TIME_ZONE_ID_DAYLIGHT)
+        bias += zone.DaylightBias;
+    else if (which == TIME_ZONE_ID_STANDARD)
+        bias += zone.StandardBias;
+    return static_cast<int>(-bias);
+#else
     // One refresh at a time: the C library's zone state is shared, and its
     // own lock is invisible to the thread checkers.
     static std::mutex Lock;
@@ -53,6 +67,7 @@ int SystemOffsetMinutes() {
     if (!localtime_r(&now, &local))
         return 0;
     return static_cast<int>(local.tm_gmtoff / 60);
+#endif
 }
 
 std::uint64_t Ticks(const FILETIME &ft) {
@@ -64,6 +79,7 @@ void SetTicks(FILETIME &ft, std::uint64_t t) {
     ft.dwHighDateTime = static_cast<DWORD>(t >> 32);
 }
 
+#ifndef _WIN32
 struct Civil {
     long long year;
     unsigned month, day, hour, minute, second, millis, dayOfWeek;
@@ -82,9 +98,11 @@ Civil CivilOf(std::uint64_t ticks) {
     c.dayOfWeek = static_cast<unsigned>((days + 1) % 7); // 1601-01-01 was a Monday
     return c;
 }
+#endif
 
 } // namespace
 
+#ifndef _WIN32
 void GetSystemTimeAsFileTime(FILETIME *lpSystemTimeAsFileTime) {
     if (!lpSystemTimeAsFileTime)
         return;
@@ -95,6 +113,7 @@ void GetSystemTimeAsFileTime(FILETIME *lpSystemTimeAsFileTime) {
         static_cast<std::uint64_t>(ts.tv_nsec) / 100;
     SetTicks(*lpSystemTimeAsFileTime, t);
 }
+#endif
 
 int CurrentUtcOffsetMinutes() {
     int forced = gOverride.load(std::memory_order_relaxed);
@@ -160,6 +179,7 @@ BOOL FileTimeToDosDateTime(const FILETIME *lpFileTime, WORD *lpFatDate, WORD *lp
     return TRUE;
 }
 
+#ifndef _WIN32
 BOOL FileTimeToSystemTime(const FILETIME *lpFileTime, SYSTEMTIME *lpSystemTime) {
     if (!lpFileTime || !lpSystemTime)
         return FALSE;
@@ -193,5 +213,6 @@ BOOL SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, FILETIME *lpFileTime) 
     SetTicks(*lpFileTime, secs * kTicksPerSecond + s.wMilliseconds * 10'000ULL);
     return TRUE;
 }
+#endif // !_WIN32
 
 } // namespace vexo::platform

@@ -660,58 +660,47 @@ HRESULT ConvertScalar(const Value &v, USHORT flags, VARTYPE vt, VARIANT &out) {
     return S_OK;
 }
 
-/// Converts every element of src into a new array of element type to.
-HRESULT ConvertArray(SAFEARRAY *src, USHORT flags, VARTYPE to, SAFEARRAY *&result) {
-    result = nullptr;
-    if (!src)
-        return DISP_E_TYPEMISMATCH;
-    VARTYPE from;
-    SafeArrayGetVartype(src, &from);
-    if (from == to)
-        return SafeArrayCopy(src, &result);
-    std::vector<SAFEARRAYBOUND> bounds(src->cDims);
-    for (UINT i = 0; i < src->cDims; ++i)
-        bounds[i] = src->rgsabound[src->cDims - 1 - i];
-    SAFEARRAY *dst = SafeArrayCreate(to, src->cDims, bounds.data());
-    if (!dst)
-        return E_OUTOFMEMORY;
-    std::size_t cells = 1;
-    for (auto &b : bounds)
-        cells *= b.cElements;
-    auto *in = static_cast<const char *>(src->pvData);
-    auto *outp = static_cast<char *>(dst->pvData);
-    for (std::size_t c = 0; c < cells; ++c) {
-        const void *cell = in + c * src->cbElements;
-        VARIANT converted;
-        VariantInit(&converted);
-        HRESULT hr;
-        if (to == VT_VARIANT) {
-            // Wrap the element as a VARIANT of its own type.
-            Value v = Load(from, cell);
-            hr = ConvertScalar(v, flags, from, converted);
-        } else {
-            Value v = from == VT_VARIANT ? LoadVariant(*static_cast<const VARIANT *>(cell))
-                                         : Load(from, cell);
-            if (from == VT_VARIANT && (static_cast<const VARIANT *>(cell)->vt & VT_ARRAY) != 0)
-                hr = DISP_E_TYPEMISMATCH;
-            else
-                hr = ConvertScalar(v, flags, to, converted);
-        }
-        if (FAILED(hr)) {
-            SafeArrayDestroy(dst);
-            return hr;
-        }
-        // The cell takes over what the converted value owns.
-        void *target = outp + c * dst->cbElements;
-        if (to == VT_VARIANT)
-            std::memcpy(target, &converted, sizeof(VARIANT));
-        else if (to == VT_DECIMAL)
-            std::memcpy(target, &converted.decVal, sizeof(DECIMAL));
-        else
-            std::memcpy(target, &converted.llVal, dst->cbElements);
+/// Converts where an array is involved. Arrays are only copied, to the same
+/// type; the one exchange with a scalar is between a string and the bytes of
+/// a one-dimensional VT_UI1 array. Anything else would convert element by
+/// element, which is refused like any other impossible conversion.
+HRESULT ConvertWithArray(const VARIANT &src, VARTYPE vt, VARIANT &result) {
+    const VARTYPE srcType = src.vt & ~VT_BYREF;
+    SAFEARRAY *arr = nullptr;
+    if (srcType & VT_ARRAY)
+        arr = (src.vt & VT_BYREF) ? (src.byref ? *static_cast<SAFEARRAY **>(src.byref) : nullptr)
+                                  : src.parray;
+    if ((srcType & VT_ARRAY) && srcType == vt) {
+        HRESULT hr = arr ? SafeArrayCopy(arr, &result.parray) : S_OK;
+        if (SUCCEEDED(hr))
+            result.vt = vt;
+        return hr;
     }
-    result = dst;
-    return S_OK;
+    if (srcType == (VT_ARRAY | VT_UI1) && vt == VT_BSTR) {
+        if (!arr || arr->cDims != 1)
+            return E_INVALIDARG;
+        BSTR s = SysAllocStringByteLen(static_cast<const char *>(arr->pvData),
+                                       arr->rgsabound[0].cElements);
+        if (!s)
+            return E_OUTOFMEMORY;
+        result.vt = VT_BSTR;
+        result.bstrVal = s;
+        return S_OK;
+    }
+    if (srcType == VT_BSTR && vt == (VT_ARRAY | VT_UI1)) {
+        BSTR s = (src.vt & VT_BYREF) ? (src.byref ? *static_cast<BSTR *>(src.byref) : nullptr)
+                                     : src.bstrVal;
+        const UINT bytes = SysStringByteLen(s);
+        SAFEARRAY *psa = SafeArrayCreateVector(VT_UI1, 0, bytes);
+        if (!psa)
+            return E_OUTOFMEMORY;
+        if (bytes)
+            std::memcpy(psa->pvData, s, bytes);
+        result.vt = vt;
+        result.parray = psa;
+        return S_OK;
+    }
+    return DISP_E_TYPEMISMATCH;
 }
 
 } // namespace
@@ -731,21 +720,10 @@ HRESULT VariantChangeType(VARIANT *pvargDest, const VARIANT *pvarSrc, USHORT wFl
     VARIANT result;
     VariantInit(&result);
     result.llVal = 0;
-    VARTYPE srcType = pvarSrc->vt;
-    bool srcArray = (srcType & VT_ARRAY) != 0;
-    if (srcArray || (vt & VT_ARRAY)) {
-        if (!srcArray || !(vt & VT_ARRAY))
-            return DISP_E_TYPEMISMATCH;
-        SAFEARRAY *arr =
-            (srcType & VT_BYREF)
-                ? (pvarSrc->byref ? *static_cast<SAFEARRAY **>(pvarSrc->byref) : nullptr)
-                : pvarSrc->parray;
-        SAFEARRAY *converted;
-        HRESULT hr = ConvertArray(arr, wFlags, vt & VT_TYPEMASK, converted);
+    if ((pvarSrc->vt & VT_ARRAY) || (vt & VT_ARRAY)) {
+        HRESULT hr = ConvertWithArray(*pvarSrc, vt, result);
         if (FAILED(hr))
             return hr;
-        result.vt = vt;
-        result.parray = converted;
     } else {
         HRESULT hr = ConvertScalar(LoadVariant(*pvarSrc), wFlags, vt, result);
         if (FAILED(hr)) {

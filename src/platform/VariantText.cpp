@@ -73,6 +73,7 @@ void CivilFromDays(long long z, long long &y, unsigned &m, unsigned &d) {
     y = static_cast<long long>(yoe) + era * 400 + (m <= 2);
 }
 
+#ifdef __SIZEOF_INT128__
 std::optional<ParsedNumber> ParseNumber(std::u16string_view text) {
     std::u16string_view s = Trim(text);
     ParsedNumber r;
@@ -197,6 +198,8 @@ std::string FormatScaled(bool negative, u128 mantissa, int scale) {
         out.insert(out.begin(), '-');
     return out;
 }
+
+#endif
 
 std::string FormatDouble(double v, int digits) {
     if (v == 0)

@@ -16,6 +16,7 @@
 
 namespace vexo::platform::detail {
 
+#ifdef __SIZEOF_INT128__ // the exact conversions; not needed where the system converts
 using u128 = unsigned __int128;
 using i128 = __int128;
 
@@ -39,6 +40,8 @@ bool ScaleToInteger(u128 mantissa, int exp10, u128 &out);
 /// "-123.45" from sign, digits and the number of fraction digits; trailing
 /// fraction zeros are dropped.
 std::string FormatScaled(bool negative, u128 mantissa, int scale);
+
+#endif
 
 /// Shortest "C"-locale text of v with at most `digits` significant digits.
 std::string FormatDouble(double v, int digits);

@@ -33,7 +33,7 @@ void AppendUtf8(std::string &out, char32_t c) {
     }
 }
 
-void AppendUtf16(std::u16string &out, char32_t c) {
+void AppendUtf16(WideString &out, char32_t c) {
     if (c < 0x10000) {
         out += static_cast<char16_t>(c);
     } else {
@@ -45,8 +45,8 @@ void AppendUtf16(std::u16string &out, char32_t c) {
 
 } // namespace
 
-std::u16string Utf8ToUtf16(std::string_view s) {
-    std::u16string out;
+WideString Utf8ToUtf16(std::string_view s) {
+    WideString out;
     out.reserve(s.size());
     std::size_t i = 0;
     while (i < s.size()) {
@@ -86,7 +86,7 @@ std::u16string Utf8ToUtf16(std::string_view s) {
     return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view s) {
+std::string Utf16ToUtf8(WideStringView s) {
     std::string out;
     out.reserve(s.size());
     for (std::size_t i = 0; i < s.size(); ++i) {
@@ -115,9 +115,9 @@ std::size_t WideLength(LPCWSTR s) {
     return n;
 }
 
-std::string WideToString(LPCWSTR s) { return Utf16ToUtf8(std::u16string_view(s, WideLength(s))); }
+std::string WideToString(LPCWSTR s) { return Utf16ToUtf8(WideStringView(s, WideLength(s))); }
 
-LPWSTR TaskMemWideString(std::u16string_view s) {
+LPWSTR TaskMemWideString(WideStringView s) {
     auto *p = static_cast<LPWSTR>(CoTaskMemAlloc((s.size() + 1) * sizeof(WCHAR)));
     if (!p)
         return nullptr;

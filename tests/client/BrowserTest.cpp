@@ -114,17 +114,17 @@ TEST_F(BrowserTest, CheckFallsBackToTheLibraryTextWhenTheServerHasNone) {
     auto server = Connect(kSimDA20, true);
     TVexoBrowser *b = server->Browser();
     ASSERT_TRUE(b->MovetoRoot());
-    FailNext(*server, u"BrowseOPCItemIDs", OPC_E_INVALIDFILTER);
+    FailNext(*server, OLESTR("BrowseOPCItemIDs"), OPC_E_INVALIDFILTER);
     b->ShowBranches();
-    FailNext(*server, u"BrowseOPCItemIDs", OPC_E_INVALIDFILTER);
-    FailNext(*server, u"GetErrorString", E_FAIL);
+    FailNext(*server, OLESTR("BrowseOPCItemIDs"), OPC_E_INVALIDFILTER);
+    FailNext(*server, OLESTR("GetErrorString"), E_FAIL);
     b->ShowBranches();
     EXPECT_EQ(b->GetCount(), 0);
     EXPECT_EQ(Errors, (std::vector<std::string>{"Browser: The filter string is not valid.",
                                                 "Browser: The filter string was not valid"}));
     // Without a handler the report raises out of a listing.
     server->OnError = nullptr;
-    FailNext(*server, u"GetItemID", OPC_E_UNKNOWNITEMID);
+    FailNext(*server, OLESTR("GetItemID"), OPC_E_UNKNOWNITEMID);
     EXPECT_THROW(b->GetItemId("Simulation"), EOPCException);
 }
 

@@ -133,7 +133,7 @@ class StreamBuilder {
     static std::vector<BYTE> I4(LONG X) { return Scalar(VT_I4, &X, sizeof X); }
     static std::vector<BYTE> R8(double X) { return Scalar(VT_R8, &X, sizeof X); }
     /// A string; the VARIANT's own pointer is garbage that must not be followed.
-    static std::vector<BYTE> Str(const std::u16string &S) {
+    static std::vector<BYTE> Str(const vexo::platform::WideString &S) {
         VARIANT V{};
         V.vt = VT_BSTR;
         V.byref = reinterpret_cast<void *>(std::uintptr_t(0xDEADBEEF));
@@ -146,7 +146,7 @@ class StreamBuilder {
         Append(Out, Xs.data(), Xs.size() * sizeof(LONG));
         return Out;
     }
-    static std::vector<BYTE> StrArray(const std::vector<std::u16string> &Xs) {
+    static std::vector<BYTE> StrArray(const std::vector<vexo::platform::WideString> &Xs) {
         std::vector<BYTE> Out = ArrayHead(VT_BSTR, sizeof(BSTR), Xs.size(), 0);
         for (const auto &S : Xs)
             AppendString(Out, S);
@@ -196,7 +196,7 @@ class StreamBuilder {
         const auto *B = static_cast<const BYTE *>(P);
         Out.insert(Out.end(), B, B + N);
     }
-    static void AppendString(std::vector<BYTE> &Out, const std::u16string &S) {
+    static void AppendString(std::vector<BYTE> &Out, const vexo::platform::WideString &S) {
         const DWORD Count = static_cast<DWORD>(S.size() * 2);
         Append(Out, &Count, sizeof Count);
         Append(Out, S.data(), Count);

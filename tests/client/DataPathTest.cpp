@@ -300,10 +300,10 @@ TEST_F(AdviseSinkTest, StreamWithTimeStoresValuesAndKeepsOnlyMajorQualityBits) {
     G->SetTaskId(12);
     const FILETIME T = RecentFileTime();
     StreamBuilder S(true);
-    S.Add(I[1]->GetClientHandle(), 0x40, StreamBuilder::Str(u"h\u00e9llo"), T);
+    S.Add(I[1]->GetClientHandle(), 0x40, StreamBuilder::Str(OLESTR("h\u00e9llo")), T);
     S.Add(I[0]->GetClientHandle(), 0xD8, StreamBuilder::I4(-7), T);
     S.Add(I[2]->GetClientHandle(), 0xC0, StreamBuilder::I4Array({1, 2, 3}, 0), T);
-    S.Add(I[3]->GetClientHandle(), 0xC0, StreamBuilder::StrArray({u"a", u"", u"bc"}), T);
+    S.Add(I[3]->GetClientHandle(), 0xC0, StreamBuilder::StrArray({OLESTR("a"), OLESTR(""), OLESTR("bc")}), T);
     Feed(G, S.Build(12), OPCSTMFORMATDATATIME);
     ASSERT_TRUE(WaitEvents(1));
     EXPECT_EQ(Events[0].Items, (std::vector<TVexoItem *>{I[1], I[0], I[2], I[3]}));
@@ -400,7 +400,7 @@ TEST_F(AdviseSinkTest, FailedStatusOtherFormatsAndMalformedBlocksPostNothing) {
     EXPECT_EQ(G->TaskId(), 0u);
 
     StreamBuilder Str(true);
-    Str.Add(H, 0xC0, StreamBuilder::Str(u"abc"));
+    Str.Add(H, 0xC0, StreamBuilder::Str(OLESTR("abc")));
     std::vector<BYTE> Long = Str.Build();
     // Claim a string longer than the block.
     OPCITEMHEADER1 IH;
@@ -424,7 +424,7 @@ TEST_F(AdviseSinkTest, ParseStreamRefusesBlocksThatDoNotHoldWhatTheyClaim) {
     // The reader checks every count, offset and length against the block.
     StreamBuilder S(true);
     S.Add(1, 0xC0, StreamBuilder::I4Array({1, 2}));
-    S.Add(2, 0xC0, StreamBuilder::StrArray({u"xy"}));
+    S.Add(2, 0xC0, StreamBuilder::StrArray({OLESTR("xy")}));
     const std::vector<BYTE> Block = S.Build(3);
     TVexoAdviseSink::StreamHeader Head{};
     std::vector<TVexoAdviseSink::StreamEntry> Out;
@@ -438,7 +438,7 @@ TEST_F(AdviseSinkTest, ParseStreamRefusesBlocksThatDoNotHoldWhatTheyClaim) {
 
     // Every shorter block is refused and hands back nothing (cutting only the
     // padding after the last value leaves it whole).
-    const std::size_t Last = StreamBuilder::StrArray({u"xy"}).size();
+    const std::size_t Last = StreamBuilder::StrArray({OLESTR("xy")}).size();
     const std::size_t Padding = ((Last + 7) & ~std::size_t(7)) - Last;
     for (std::size_t Size = 0; Size < Block.size() - Padding; ++Size) {
         EXPECT_FALSE(TVexoAdviseSink::ParseStream(Block.data(), Size, true, Head, Out))
@@ -470,7 +470,7 @@ TEST_F(AdviseSinkTest, ParseStreamRefusesBlocksThatDoNotHoldWhatTheyClaim) {
     // Headers may share a value, but not so often that the copies would need
     // far more memory than the block holds.
     StreamBuilder Shared(true);
-    Shared.Add(1, 0xC0, StreamBuilder::Str(std::u16string(2000, u'x')));
+    Shared.Add(1, 0xC0, StreamBuilder::Str(vexo::platform::WideString(2000, WCHAR('x'))));
     for (OPCHANDLE H = 2; H <= 300; ++H)
         Shared.Add(H, 0xC0, StreamBuilder::I4(0));
     std::vector<BYTE> Fan = Shared.Build();
@@ -537,8 +537,8 @@ TEST_F(DataPathTest, SubscribedItemsChangeEndToEndOnBothServers) {
         Scan();
         Events.clear();
         OleVariant I(1234), S("changed");
-        Control->SetTagValue(u"Simulation.Bucket.Int4", &I.Var(), 0xC0);
-        Control->SetTagValue(u"Simulation.Bucket.String", &S.Var(), 0xC0);
+        Control->SetTagValue(OLESTR("Simulation.Bucket.Int4"), &I.Var(), 0xC0);
+        Control->SetTagValue(OLESTR("Simulation.Bucket.String"), &S.Var(), 0xC0);
         Scan();
         ASSERT_TRUE(WaitEvents(1));
         EXPECT_EQ(Events.back().Items.size(), 2u);

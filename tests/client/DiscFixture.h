@@ -67,7 +67,7 @@ class DiscTest : public ::testing::Test {
                 out.push_back(line);
         return out;
     }
-    static void FailNext(TVexoServer &Server, const char16_t *Method, HRESULT Hr) {
+    static void FailNext(TVexoServer &Server, const WCHAR *Method, HRESULT Hr) {
         Control(Server)->FailNextCall(Method, Hr);
     }
     static std::vector<std::string> Lines(const TStrings &List) {

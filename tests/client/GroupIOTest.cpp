@@ -151,7 +151,7 @@ TEST_F(GroupIOTest, SyncReadWithOneFailedItemFillsTheOthers) {
     TVexoGroup *G = AddGroup("G", {"Simulation.Constant.Int4", "Simulation.Constant.String",
                                    "Simulation.Constant.Real8"});
     HRESULT Errors[3] = {S_OK, OPC_E_BADRIGHTS, S_OK};
-    Control->SetNextItemErrors(u"Read", 3, Errors);
+    Control->SetNextItemErrors(OLESTR("Read"), 3, Errors);
     EXPECT_FALSE(G->SyncRead(nullptr, true));
     TVexoItem *B = G->OPCItems()->GetItem(1);
     EXPECT_EQ(B->Quality(), 0);
@@ -171,7 +171,7 @@ TEST_F(GroupIOTest, FailedServerCallRaisesAndLeavesItemsAlone) {
     TVexoGroup *G = AddGroup("G", {"Simulation.Bucket.Int4"});
     TVexoItem *A = G->OPCItems()->GetItem(0);
     A->SetLastError(S_FALSE);
-    Control->FailNextCall(u"Write", E_OUTOFMEMORY);
+    Control->FailNextCall(OLESTR("Write"), E_OUTOFMEMORY);
     EXPECT_ANY_THROW(G->SyncWrite(nullptr));
     EXPECT_EQ(A->LastError(), S_FALSE);
 }
@@ -281,7 +281,7 @@ TEST_F(GroupIOTest, RefusedCancelRaisesAndStillClearsTaskId) {
     Open();
     TVexoGroup *G = AddGroup("G", {"Simulation.Bucket.Int4"});
     G->SetTaskId(999);
-    Control->FailNextCall(u"Cancel2", E_FAIL);
+    Control->FailNextCall(OLESTR("Cancel2"), E_FAIL);
     EXPECT_ANY_THROW(G->CancelLastAsyncCall());
     EXPECT_EQ(G->TaskId(), 0u);
 }
@@ -301,7 +301,7 @@ TEST_F(GroupIOTest, AsyncWriteWithOneFailedItemPostsAWriteError) {
     // items before the write events are looked at.
     G->SetIsActive(false);
     HRESULT Errors[2] = {S_OK, OPC_E_RANGE};
-    Control->SetNextItemErrors(u"OnWriteComplete", 2, Errors);
+    Control->SetNextItemErrors(OLESTR("OnWriteComplete"), 2, Errors);
     ASSERT_TRUE(G->AsyncWrite(nullptr));
     Scan();
     const int Err = WaitEvent(SeenEvent::WriteError);

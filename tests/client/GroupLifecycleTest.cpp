@@ -123,7 +123,7 @@ TEST_F(GroupLifecycle, RefusedStateOrRenameKeepsTheOldValue) {
     TVexoGroup *B = Server->OPCGroups()->Add("B");
     EXPECT_THROW(B->SetName("A"), Exception); // the server refuses a duplicate name
     EXPECT_EQ(B->Name(), "B");
-    FailNext(u"SetState", E_FAIL);
+    FailNext(OLESTR("SetState"), E_FAIL);
     EXPECT_THROW(B->SetDeadBand(5.0f), Exception);
     EXPECT_EQ(B->DeadBand(), 0.0f);
     B->SetName("C");
@@ -186,7 +186,7 @@ TEST_F(GroupLifecycle, GroupsSurviveDisconnectAndReturnOnReconnect) {
 TEST_F(GroupLifecycle, RefusedAddGroupLeavesTheGroupLocal) {
     // A failed AddGroup raises and the new group stays in the collection, local.
     Connect();
-    FailNext(u"AddGroup", E_OUTOFMEMORY);
+    FailNext(OLESTR("AddGroup"), E_OUTOFMEMORY);
     EXPECT_THROW(Server->OPCGroups()->Add("G"), Exception);
     ASSERT_EQ(Server->OPCGroups()->Count(), 1);
     TVexoGroup *G = Server->OPCGroups()->GetItem(0);
@@ -229,7 +229,7 @@ TEST_F(GroupLifecycle, AGroupOnTheStreamSinkReadsAsynchronouslyThroughIt) {
     ASSERT_EQ(Delivered, 1);
     Delivered = 0;
     OleVariant Seven(7);
-    Control->SetTagValue(u"Simulation.Bucket.Int4", &Seven.Var(), 0xC0);
+    Control->SetTagValue(OLESTR("Simulation.Bucket.Int4"), &Seven.Var(), 0xC0);
     EXPECT_TRUE(G->AsyncRead(nullptr));
     Control->RunScan(0);
     Application->ProcessMessages();
@@ -250,7 +250,7 @@ TEST_F(GroupLifecycle, AFailedItemAddAtCreationStillConnectsTheGroupsSink) {
     G->OPCItems()->AddItem(GoodId);
     G->OPCRemoveGroup();
     G->SetUpdateRate(150);
-    FailNext(u"AddItems", E_OUTOFMEMORY);
+    FailNext(OLESTR("AddItems"), E_OUTOFMEMORY);
     EXPECT_THROW(G->OPCAddGroup(), Exception);
     EXPECT_TRUE(G->IsOnServer());
     EXPECT_TRUE(G->DataCallback());
@@ -299,7 +299,7 @@ TEST_F(GroupLifecycle, AdviseAnsweredWithAnotherSuccessCodeIsWithdrawn) {
     // A data advise the client does not keep is cancelled, so the server stops
     // calling a sink that no longer belongs to a group.
     Connect(SimDA10);
-    Control->FailNextCall(u"DAdvise", S_FALSE);
+    Control->FailNextCall(OLESTR("DAdvise"), S_FALSE);
     TVexoGroup *G = Server->OPCGroups()->Add("G");
     EXPECT_TRUE(G->IsOnServer());
     EXPECT_FALSE(G->AdviseSink());

@@ -90,8 +90,8 @@ class GroupFixture : public ::testing::Test {
         return Out;
     }
 
-    void FailNext(const char16_t *Method, HRESULT Hr) { Control->FailNextCall(Method, Hr); }
-    void ItemErrors(const char16_t *Method, const std::vector<HRESULT> &Codes) {
+    void FailNext(const WCHAR *Method, HRESULT Hr) { Control->FailNextCall(Method, Hr); }
+    void ItemErrors(const WCHAR *Method, const std::vector<HRESULT> &Codes) {
         Control->SetNextItemErrors(Method, static_cast<DWORD>(Codes.size()), Codes.data());
     }
 

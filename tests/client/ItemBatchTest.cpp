@@ -100,7 +100,7 @@ TEST_F(ItemBatch, MixedResultsAreStoredPerItemWithoutRaising) {
     // An informational per-item code counts as success.
     TVexoItemList Second(List.GetItem(1));
     List.GetItem(1)->SetItemID(GoodId2);
-    ItemErrors(u"AddItems", {OPC_S_UNSUPPORTEDRATE});
+    ItemErrors(OLESTR("AddItems"), {OPC_S_UNSUPPORTEDRATE});
     EXPECT_TRUE(G->OPCItems()->OPCAddItems(&Second, true));
     EXPECT_EQ(List.GetItem(1)->LastError(), 0);
 }
@@ -111,7 +111,7 @@ TEST_F(ItemBatch, FailedRemovalWithoutErrorArrayStillMakesItemsLocal) {
     TVexoGroup *G = LocalItems(*Server, 3, {GoodId, GoodId2});
     TVexoItemList List(*G->OPCItems());
     ASSERT_TRUE(G->OPCItems()->OPCAddItems(&List, true));
-    FailNext(u"RemoveItems", E_FAIL);
+    FailNext(OLESTR("RemoveItems"), E_FAIL);
     bool Result = true;
     EXPECT_NO_THROW(Result = G->OPCItems()->OPCRemoveItems(&List));
     EXPECT_FALSE(Result);
@@ -128,14 +128,14 @@ TEST_F(ItemBatch, SFalseWithoutErrorArrayCountsEveryItemAsFailed) {
     TVexoGroup *G = LocalItems(*Server, 2, {GoodId, GoodId2});
     TVexoItemList List(*G->OPCItems());
     ASSERT_TRUE(G->OPCItems()->OPCAddItems(&List, true));
-    FailNext(u"SetActiveState", S_FALSE);
+    FailNext(OLESTR("SetActiveState"), S_FALSE);
     EXPECT_FALSE(G->OPCItems()->OPCActiveItems(&List, false));
     for (int I = 0; I < 2; ++I) {
         EXPECT_TRUE(List.GetItem(I)->IsActive());
         EXPECT_EQ(List.GetItem(I)->LastError(), E_FAIL);
     }
     // Removal agrees: the items are local afterwards, but none passes for removed cleanly.
-    FailNext(u"RemoveItems", S_FALSE);
+    FailNext(OLESTR("RemoveItems"), S_FALSE);
     EXPECT_FALSE(G->OPCItems()->OPCRemoveItems(&List));
     for (int I = 0; I < 2; ++I) {
         EXPECT_EQ(List.GetItem(I)->ServerHandle(), static_cast<OPCHANDLE>(-1));
@@ -149,7 +149,7 @@ TEST_F(ItemBatch, ActivationStoresTheStateOnlyForSucceedingItems) {
     TVexoGroup *G = LocalItems(*Server, 2, {GoodId, GoodId2});
     TVexoItemList List(*G->OPCItems());
     ASSERT_TRUE(G->OPCItems()->OPCAddItems(&List, true));
-    ItemErrors(u"SetActiveState", {S_OK, OPC_E_INVALIDHANDLE});
+    ItemErrors(OLESTR("SetActiveState"), {S_OK, OPC_E_INVALIDHANDLE});
     EXPECT_FALSE(G->OPCItems()->OPCActiveItems(&List, false));
     EXPECT_FALSE(List.GetItem(0)->IsActive());
     EXPECT_TRUE(List.GetItem(1)->IsActive());
@@ -164,17 +164,17 @@ TEST_F(ItemBatch, EveryOperationIsOneCallAndReleasesItsArraysOnEveryPath) {
     TVexoItemList List(Items);
     const long long Start = platform::TaskMemLiveBlocks();
     struct Case {
-        const char16_t *Method;
+        const WCHAR *Method;
         std::function<void()> Run;
     };
     const Case Cases[] = {
-        {u"AddItems", [&] { Items.OPCAddItems(&List, true); }},
-        {u"ValidateItems", [&] { Items.OPCValidateItems(&List); }},
-        {u"SetActiveState", [&] { Items.OPCActiveItems(&List, false); }},
-        {u"SetDatatypes", [&] { Items.OPCSetDataTypes(&List); }},
+        {OLESTR("AddItems"), [&] { Items.OPCAddItems(&List, true); }},
+        {OLESTR("ValidateItems"), [&] { Items.OPCValidateItems(&List); }},
+        {OLESTR("SetActiveState"), [&] { Items.OPCActiveItems(&List, false); }},
+        {OLESTR("SetDatatypes"), [&] { Items.OPCSetDataTypes(&List); }},
     };
     for (const Case &C : Cases) {
-        if (std::u16string_view(C.Method) == u"SetActiveState") {
+        if (vexo::platform::WideStringView(C.Method) == OLESTR("SetActiveState")) {
             ASSERT_TRUE(Items.OPCAddItems(&List, true));
         }
         FailNext(C.Method, E_OUTOFMEMORY);

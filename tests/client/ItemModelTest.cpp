@@ -86,7 +86,7 @@ TEST_F(ItemModel, CommandsChangeItemsOnTheServer) {
     EXPECT_EQ(Calls("SetActiveState"), 1);
     EXPECT_EQ(Calls("SetDatatypes"), 1);
     EXPECT_EQ(Item->LastError(), 0);
-    ItemErrors(u"SetDatatypes", {OPC_E_BADTYPE});
+    ItemErrors(OLESTR("SetDatatypes"), {OPC_E_BADTYPE});
     EXPECT_THROW(Item->SetRequestDatatype(vtDISPATCH), EOPCException);
     EXPECT_EQ(Item->RequestDatatype(), vtDISPATCH);
     EXPECT_EQ(Item->LastError(), OPC_E_BADTYPE);
@@ -97,7 +97,7 @@ TEST_F(ItemModel, FailedRemovalDuringDestructionReachesTheHandler) {
     Connect();
     TVexoGroup *G = Server->OPCGroups()->Add("G");
     TVexoItem *Item = G->OPCItems()->AddItem(GoodId);
-    FailNext(u"RemoveItems", E_FAIL);
+    FailNext(OLESTR("RemoveItems"), E_FAIL);
     EXPECT_NO_THROW(delete Item);
     EXPECT_EQ(G->OPCItems()->Count(), 0);
     ASSERT_EQ(Handled.size(), 1u);

@@ -15,19 +15,19 @@ constexpr const char *kLevel = "Simulation.Line 1.Level";
 class UncopyableValueServer final
     : public platform::ComObject<IOPCServer, IOPCItemProperties> {
   public:
-    HRESULT AddGroup(LPCWSTR, BOOL, DWORD, OPCHANDLE, LONG *, FLOAT *, DWORD, OPCHANDLE *, DWORD *,
+    HRESULT STDMETHODCALLTYPE AddGroup(LPCWSTR, BOOL, DWORD, OPCHANDLE, LONG *, FLOAT *, DWORD, OPCHANDLE *, DWORD *,
                      REFIID, LPUNKNOWN *) override {
         return E_NOTIMPL;
     }
-    HRESULT GetErrorString(HRESULT, LCID, LPWSTR *) override { return E_NOTIMPL; }
-    HRESULT GetGroupByName(LPCWSTR, REFIID, LPUNKNOWN *) override { return E_NOTIMPL; }
-    HRESULT GetStatus(OPCSERVERSTATUS **) override { return E_NOTIMPL; }
-    HRESULT RemoveGroup(OPCHANDLE, BOOL) override { return E_NOTIMPL; }
-    HRESULT CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN *) override { return E_NOTIMPL; }
-    HRESULT QueryAvailableProperties(LPWSTR, DWORD *, DWORD **, LPWSTR **, VARTYPE **) override {
+    HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT, LCID, LPWSTR *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetGroupByName(LPCWSTR, REFIID, LPUNKNOWN *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetStatus(OPCSERVERSTATUS **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE RemoveGroup(OPCHANDLE, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateGroupEnumerator(OPCENUMSCOPE, REFIID, LPUNKNOWN *) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryAvailableProperties(LPWSTR, DWORD *, DWORD **, LPWSTR **, VARTYPE **) override {
         return E_NOTIMPL;
     }
-    HRESULT GetItemProperties(LPWSTR, DWORD dwCount, DWORD *, VARIANT **ppvData,
+    HRESULT STDMETHODCALLTYPE GetItemProperties(LPWSTR, DWORD dwCount, DWORD *, VARIANT **ppvData,
                               HRESULT **ppErrors) override {
         *ppvData = static_cast<VARIANT *>(platform::CoTaskMemAlloc(dwCount * sizeof(VARIANT)));
         *ppErrors = static_cast<HRESULT *>(platform::CoTaskMemAlloc(dwCount * sizeof(HRESULT)));
@@ -38,17 +38,17 @@ class UncopyableValueServer final
         }
         return S_OK;
     }
-    HRESULT LookupItemIDs(LPWSTR, DWORD, DWORD *, LPWSTR **, HRESULT **) override {
+    HRESULT STDMETHODCALLTYPE LookupItemIDs(LPWSTR, DWORD, DWORD *, LPWSTR **, HRESULT **) override {
         return E_NOTIMPL;
     }
 };
 
 class UncopyableValueFactory final : public platform::ComObject<IClassFactory> {
   public:
-    HRESULT CreateInstance(IUnknown *, REFIID riid, void **ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *, REFIID riid, void **ppv) override {
         return platform::MakeCom<UncopyableValueServer>()->QueryInterface(riid, ppv);
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 using PropertiesTest = DiscTest;
@@ -97,7 +97,7 @@ TEST_F(PropertiesTest, FailedListingRaisesAndLeavesListsEmpty) {
     auto server = Connect(kSimDA20);
     TStringList lines;
     lines.Add("stale");
-    FailNext(*server, u"QueryAvailableProperties", OPC_E_UNKNOWNITEMID);
+    FailNext(*server, OLESTR("QueryAvailableProperties"), OPC_E_UNKNOWNITEMID);
     try {
         server->QueryAvailableProperties(kLevel, &lines);
         ADD_FAILURE() << "no exception";
@@ -108,7 +108,7 @@ TEST_F(PropertiesTest, FailedListingRaisesAndLeavesListsEmpty) {
 
     TVexoItemProperties props(server.get(), kLevel);
     ASSERT_GT(props.Count(), 0);
-    FailNext(*server, u"QueryAvailableProperties", OPC_E_INVALIDITEMID);
+    FailNext(*server, OLESTR("QueryAvailableProperties"), OPC_E_INVALIDITEMID);
     EXPECT_THROW(props.SetItemId("Simulation.Line 1.Setpoint"), EOPCException);
     EXPECT_EQ(props.ItemId(), "Simulation.Line 1.Setpoint");
     EXPECT_EQ(props.Count(), 0);
@@ -133,9 +133,9 @@ TEST_F(PropertiesTest, SingleValueAndLookupAnswers) {
         EXPECT_EQ(E.Message(), "The server does not recognise the passed property ID.");
     }
     const HRESULT notZero = S_FALSE;
-    Control(*server)->SetNextItemErrors(u"LookupItemIDs", 1, &notZero);
+    Control(*server)->SetNextItemErrors(OLESTR("LookupItemIDs"), 1, &notZero);
     EXPECT_EQ(server->LookupItemId(kLevel, 100), "");
-    FailNext(*server, u"LookupItemIDs", E_FAIL);
+    FailNext(*server, OLESTR("LookupItemIDs"), E_FAIL);
     EXPECT_EQ(server->LookupItemId(kLevel, 100), "");
 }
 
@@ -151,14 +151,14 @@ TEST_F(PropertiesTest, ListReadsAllValuesAndMarksFailedEntriesEmpty) {
 
     std::vector<HRESULT> errors(static_cast<std::size_t>(props.Count()), S_OK);
     errors[1] = E_FAIL;
-    Control(*server)->SetNextItemErrors(u"GetItemProperties", static_cast<DWORD>(errors.size()),
+    Control(*server)->SetNextItemErrors(OLESTR("GetItemProperties"), static_cast<DWORD>(errors.size()),
                                         errors.data());
     EXPECT_FALSE(props.GetItemProperties());
     EXPECT_FALSE(VarIsEmpty(props.GetItem(0)->Value));
     EXPECT_TRUE(VarIsEmpty(props.GetItem(1)->Value));
     EXPECT_FALSE(VarIsEmpty(props.GetItem(2)->Value));
 
-    FailNext(*server, u"GetItemProperties", E_FAIL);
+    FailNext(*server, OLESTR("GetItemProperties"), E_FAIL);
     EXPECT_FALSE(props.GetItemProperties());
     EXPECT_FALSE(VarIsEmpty(props.GetItem(0)->Value)) << "a failed call leaves entries unchanged";
 }

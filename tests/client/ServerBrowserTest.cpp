@@ -113,7 +113,7 @@ TEST_F(ServerBrowserTest, RegistryScanFindsOPCKeysPastOverlongNames) {
     ASSERT_EQ(platform::RegCreateKeyA(HKEY_CLASSES_ROOT, (longName + "\\OPC").c_str(), &key),
               ERROR_SUCCESS);
     platform::RegCloseKey(key);
-    ASSERT_EQ(platform::RegCreateKeyA(HKEY_CLASSES_ROOT, "Vexo.Test.After\\OPC", &key),
+    ASSERT_EQ(platform::RegCreateKeyA(HKEY_CLASSES_ROOT, "Vexo.Test.Past\\OPC", &key),
               ERROR_SUCCESS);
     platform::RegCloseKey(key);
     ASSERT_EQ(platform::RegCreateKeyA(HKEY_CLASSES_ROOT, "Vexo.Test.NoOPC\\CLSID", &key),
@@ -127,14 +127,14 @@ TEST_F(ServerBrowserTest, RegistryScanFindsOPCKeysPastOverlongNames) {
     auto names = Lines(list);
     EXPECT_TRUE(Contains(names, kSimDA20));
     EXPECT_TRUE(Contains(names, kSimDA10));
-    EXPECT_TRUE(Contains(names, "Vexo.Test.After"));
+    EXPECT_TRUE(Contains(names, "Vexo.Test.Past"));
     EXPECT_FALSE(Contains(names, "Vexo.Test.NoOPC"));
     EXPECT_FALSE(Contains(names, "stale"));
     EXPECT_EQ(platform::RegOpenKeyCount(), openKeys) << "every opened key is closed";
 
-    platform::RegDeleteKeyA(HKEY_CLASSES_ROOT, longName.c_str());
-    platform::RegDeleteKeyA(HKEY_CLASSES_ROOT, "Vexo.Test.After");
-    platform::RegDeleteKeyA(HKEY_CLASSES_ROOT, "Vexo.Test.NoOPC");
+    platform::RegDeleteTreeA(HKEY_CLASSES_ROOT, longName.c_str());
+    platform::RegDeleteTreeA(HKEY_CLASSES_ROOT, "Vexo.Test.Past");
+    platform::RegDeleteTreeA(HKEY_CLASSES_ROOT, "Vexo.Test.NoOPC");
 }
 
 } // namespace

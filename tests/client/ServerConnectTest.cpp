@@ -254,7 +254,7 @@ TEST_F(ServerConnectTest, ErrorStringComesFromTheServerAndFailuresStaySilent) {
     Watch(*Server, false);
     auto Control = ConnectManual(*Server);
     EXPECT_FALSE(Server->GetErrorString(static_cast<HRESULT>(0xC0040007)).empty());
-    Control->FailNextCall(u"GetErrorString", E_FAIL);
+    Control->FailNextCall(OLESTR("GetErrorString"), E_FAIL);
     EXPECT_EQ(Server->GetErrorString(static_cast<HRESULT>(0xC0040007)), "");
     EXPECT_TRUE(Errors.empty());
 }

@@ -38,7 +38,7 @@ TEST_F(ServerEventsTest, ShutdownFromTheServerThreadArrivesOnTheOwnerThread) {
     Watch(*Server);
     Server->Connect(SimProgID, "");
     auto Control = SimControl(*Server);
-    ASSERT_EQ(Control->SendShutdown(u"maintenance", TRUE), S_OK);
+    ASSERT_EQ(Control->SendShutdown(OLESTR("maintenance"), TRUE), S_OK);
     ASSERT_TRUE(PumpUntil([&] { return Log.size() == 2; }));
     EXPECT_EQ(Log, (std::vector<std::string>{"shutdown:", "disconnect"}));
     for (std::thread::id Id : Threads)
@@ -57,7 +57,7 @@ TEST_F(ServerEventsTest, ShutdownHandlerThatRaisesStillDisconnects) {
     };
     Server->OnDisconnect = [&](TObject *) { ++Disconnects; };
     Server->Connect(SimProgID, "");
-    ASSERT_EQ(SimControl(*Server)->SendShutdown(u"", TRUE), S_OK);
+    ASSERT_EQ(SimControl(*Server)->SendShutdown(OLESTR(""), TRUE), S_OK);
     ASSERT_TRUE(PumpUntil([&] { return !Exceptions.empty(); }));
     EXPECT_EQ(Exceptions, (std::vector<std::string>{"handler failed"}));
     EXPECT_EQ(Disconnects, 1);
@@ -78,7 +78,7 @@ TEST_F(ServerEventsTest, ShutdownHandlerMayFreeTheComponent) {
     };
     Server->Connect(SimProgID, "");
     auto Control = SimControl(*Server);
-    ASSERT_EQ(Control->SendShutdown(u"", FALSE), S_OK);
+    ASSERT_EQ(Control->SendShutdown(OLESTR(""), FALSE), S_OK);
     ASSERT_TRUE(PumpUntil([&] { return Freed; }));
     Application->ProcessMessages();
     EXPECT_EQ(Disconnects, 0);
@@ -93,7 +93,7 @@ TEST_F(ServerEventsTest, ShutdownAfterDisconnectReachesNothing) {
     auto Control = SimControl(*Server); // keeps the server object alive
     Server->Disconnect();
     Log.clear();
-    EXPECT_EQ(Control->SendShutdown(u"late", FALSE), S_OK);
+    EXPECT_EQ(Control->SendShutdown(OLESTR("late"), FALSE), S_OK);
     Application->ProcessMessages();
     EXPECT_TRUE(Log.empty());
 }
@@ -104,7 +104,7 @@ TEST_F(ServerEventsTest, QueuedShutdownOfAnEarlierConnectionIsIgnored) {
     Watch(*Server);
     Server->Connect(SimProgID, "");
     auto Control = SimControl(*Server);
-    ASSERT_EQ(Control->SendShutdown(u"", FALSE), S_OK); // posted, not yet handled
+    ASSERT_EQ(Control->SendShutdown(OLESTR(""), FALSE), S_OK); // posted, not yet handled
     Control = nullptr;
     Server->Disconnect();
     Server->SetActive(true);
@@ -126,7 +126,7 @@ TEST_F(ServerEventsTest, DestroyedComponentDropsItsQueuedMessages) {
     HWND Target = Server->GetHandle();
     ASSERT_TRUE(PostMessage(Target, CM_OPCDATACHANGE, 0,
                             reinterpret_cast<LPARAM>(new TVexoItemList())));
-    ASSERT_EQ(Control->SendShutdown(u"", FALSE), S_OK);
+    ASSERT_EQ(Control->SendShutdown(OLESTR(""), FALSE), S_OK);
     Control = nullptr;
     Free(Server);
     Application->ProcessMessages();
@@ -281,7 +281,7 @@ TEST_F(ServerEventsTest, ConnectionPointHelpersAnswerEFailWithoutAPoint) {
     ASSERT_EQ(AdviseConnectionPoint(DA20.Get(), IID_IOPCShutdown, Sink->GetUnknown(), Cookie), S_OK);
     EXPECT_EQ(UnadviseConnectionPoint(DA20.Get(), IID_IOPCShutdown, Cookie), S_OK);
     // A sink that has no owner ignores a request and still answers S_OK.
-    EXPECT_EQ(Sink->ShutdownRequest(u"x"), S_OK);
+    EXPECT_EQ(Sink->ShutdownRequest(OLESTR("x")), S_OK);
 }
 
 TEST_F(ServerEventsTest, DetachedSinkAnswersSOkAndPostsNothing) {

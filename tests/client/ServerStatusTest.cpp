@@ -29,7 +29,7 @@ class ServerStatusTest : public ClientFixture {
 
     /// Makes the server report State with the given times and vendor text.
     static void ChooseStatus(IVexoSimControl *Control, OPCSERVERSTATE State,
-                             const char16_t *Vendor, bool ZeroLastUpdate) {
+                             const WCHAR *Vendor, bool ZeroLastUpdate) {
         OPCSERVERSTATUS S{};
         S.ftStartTime = {0xD53E8000, 0x01D6E5A1}; // some day in 2021
         S.ftCurrentTime = {0xD53E8000, 0x01D6E5A2};
@@ -78,7 +78,7 @@ TEST_F(ServerStatusTest, StateIsConvertedFromTheServersRecord) {
     // The converted record carries the server's numbers, times and vendor text.
     TVexoServer *Server = NewServer();
     auto Control = ConnectManual(*Server);
-    ChooseStatus(Control.Get(), OPC_STATUS_SUSPENDED, u"Plant \u00c4 vendor", false);
+    ChooseStatus(Control.Get(), OPC_STATUS_SUSPENDED, OLESTR("Plant \u00c4 vendor"), false);
     tServerStateRec State = Server->GetState();
     EXPECT_EQ(State.ServerState, 4);
     EXPECT_EQ(State.GroupCount, 3);
@@ -104,12 +104,12 @@ TEST_F(ServerStatusTest, StateTextsAndZeroTimes) {
     // State 5 is "test", 0 and 6 have no text; an all-zero last-update time is 0.
     TVexoServer *Server = NewServer();
     auto Control = ConnectManual(*Server);
-    ChooseStatus(Control.Get(), OPC_STATUS_TEST, u"", true);
+    ChooseStatus(Control.Get(), OPC_STATUS_TEST, OLESTR(""), true);
     EXPECT_EQ(Server->GetServerStateStr(), "test");
     EXPECT_EQ(Server->GetLastUpdateTime(), 0);
     EXPECT_EQ(Server->GetVendorInfo(), "");
     for (int Odd : {0, 6}) {
-        ChooseStatus(Control.Get(), static_cast<OPCSERVERSTATE>(Odd), u"v", true);
+        ChooseStatus(Control.Get(), static_cast<OPCSERVERSTATE>(Odd), OLESTR("v"), true);
         EXPECT_EQ(Server->GetServerStateStr(), "") << Odd;
         EXPECT_EQ(Server->GetServerState(), Odd);
     }
@@ -152,14 +152,14 @@ TEST_F(ServerStatusTest, FailedStatusCallRaisesThroughOPCCheck) {
     int Faults = 0;
     Server->OnError = [&](TObject *, const std::string &, bool &) { ++Faults; };
     auto Control = ConnectManual(*Server);
-    Control->FailNextCall(u"GetStatus", static_cast<HRESULT>(0xC0040007));
+    Control->FailNextCall(OLESTR("GetStatus"), static_cast<HRESULT>(0xC0040007));
     try {
         Server->GetVendorInfo();
         ADD_FAILURE() << "no exception";
     } catch (const EOPCException &E) {
         EXPECT_EQ(E.Message(), "The item is no longer available in the server address space.");
     }
-    Control->FailNextCall(u"GetStatus", E_ACCESSDENIED);
+    Control->FailNextCall(OLESTR("GetStatus"), E_ACCESSDENIED);
     try {
         Server->GetBandWidth();
         ADD_FAILURE() << "no exception";

@@ -31,7 +31,7 @@ constexpr CLSID CLSID_SweepGatewayDA10{
 class Gateway final : public platform::ComObject<IClassFactory> {
   public:
     explicit Gateway(const CLSID &Target) : FTarget(Target) {}
-    HRESULT CreateInstance(IUnknown *Outer, REFIID riid, void **ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *Outer, REFIID riid, void **ppv) override {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
@@ -50,7 +50,7 @@ class Gateway final : public platform::ComObject<IClassFactory> {
         }
         return Sim->QueryInterface(riid, ppv);
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
     std::function<void(IVexoSimControl *)> Prepare;
     ComPtr<IVexoSimControl> Latest;

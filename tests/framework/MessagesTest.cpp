@@ -38,7 +38,7 @@ class MessagesFixture : public ::testing::Test {
 // a procedure while the queue is being drained.
 TEST_F(MessagesFixture, PostAndProcessInOrder) {
     std::vector<WPARAM> got;
-    HWND h = 0;
+    vexo::HWND h = 0;
     h = AllocateHWnd([&](TMessage &m) {
         got.push_back(m.WParam);
         if (m.WParam == 2)
@@ -57,7 +57,7 @@ TEST_F(MessagesFixture, PostAndProcessInOrder) {
 // on; without OnException the message is shown.
 TEST_F(MessagesFixture, ExceptionFromProcedureIsHandledAndQueueContinues) {
     std::vector<WPARAM> got;
-    HWND h = AllocateHWnd([&](TMessage &m) {
+    vexo::HWND h = AllocateHWnd([&](TMessage &m) {
         got.push_back(m.WParam);
         if (m.WParam == 1)
             throw Exception("handler failed");
@@ -87,7 +87,7 @@ TEST_F(MessagesFixture, ExceptionFromProcedureIsHandledAndQueueContinues) {
 TEST_F(MessagesFixture, ReleasedTargetDiscardsAndRefuses) {
     int delivered = 0;
     std::vector<LPARAM> discarded;
-    HWND h = AllocateHWnd([&](TMessage &) { ++delivered; },
+    vexo::HWND h = AllocateHWnd([&](TMessage &) { ++delivered; },
                           [&](TMessage &m) { discarded.push_back(m.LParam); });
     PostMessage(h, WM_USER, 0, 10);
     PostMessage(h, WM_USER, 0, 11);
@@ -96,7 +96,7 @@ TEST_F(MessagesFixture, ReleasedTargetDiscardsAndRefuses) {
     EXPECT_FALSE(PostMessage(h, WM_USER, 0, 12));
     Application->ProcessMessages();
     EXPECT_EQ(delivered, 0);
-    HWND h2 = AllocateHWnd([](TMessage &) {});
+    vexo::HWND h2 = AllocateHWnd([](TMessage &) {});
     EXPECT_NE(h2, h);
     EXPECT_FALSE(PostMessage(0, WM_USER, 0, 0));
     DeallocateHWnd(h2);
@@ -105,7 +105,7 @@ TEST_F(MessagesFixture, ReleasedTargetDiscardsAndRefuses) {
 
 // SendMessage runs the procedure at once and returns its result.
 TEST_F(MessagesFixture, SendMessageRunsDirectly) {
-    HWND h = AllocateHWnd([](TMessage &m) { m.Result = static_cast<LRESULT>(m.WParam * 2); });
+    vexo::HWND h = AllocateHWnd([](TMessage &m) { m.Result = static_cast<LRESULT>(m.WParam * 2); });
     EXPECT_EQ(SendMessage(h, WM_USER, 21, 0), 42);
     DeallocateHWnd(h);
     EXPECT_EQ(SendMessage(h, WM_USER, 21, 0), 0);
@@ -116,7 +116,7 @@ TEST_F(MessagesFixture, SendMessageRunsDirectly) {
 TEST_F(MessagesFixture, HandleMessageWakeUpHookAndUntil) {
     int got = 0, wakes = 0;
     Application->SetWakeUpHook([&] { ++wakes; });
-    HWND h = AllocateHWnd([&](TMessage &) { ++got; });
+    vexo::HWND h = AllocateHWnd([&](TMessage &) { ++got; });
     EXPECT_FALSE(Application->HandleMessage(10ms));
     PostMessage(h, WM_USER, 0, 0);
     PostMessage(h, WM_USER, 0, 0);
@@ -140,7 +140,7 @@ TEST_F(MessagesFixture, HandleMessageWakeUpHookAndUntil) {
 TEST_F(MessagesFixture, RaisingWakeUpHookDoesNotFailThePost) {
     int got = 0;
     Application->SetWakeUpHook([] { throw Exception("hook failed"); });
-    HWND h = AllocateHWnd([&](TMessage &) { ++got; });
+    vexo::HWND h = AllocateHWnd([&](TMessage &) { ++got; });
     EXPECT_TRUE(PostMessage(h, WM_USER, 0, 0));
     Application->SetWakeUpHook(nullptr);
     Application->ProcessMessages();
@@ -168,7 +168,7 @@ TEST_F(MessagesFixture, HandleExceptionWrapsAndNeverRaises) {
 // Run delivers until Terminate, which a handler may call.
 TEST_F(MessagesFixture, RunUntilTerminate) {
     int got = 0;
-    HWND h = AllocateHWnd([&](TMessage &m) {
+    vexo::HWND h = AllocateHWnd([&](TMessage &m) {
         ++got;
         if (m.WParam == 1)
             Application->Terminate();

@@ -30,7 +30,7 @@ class TimersTest : public ::testing::Test {
         return static_cast<int>(std::count(Got.begin(), Got.end(), "t" + std::to_string(Id)));
     }
 
-    HWND Wnd = 0;
+    vexo::HWND Wnd = 0;
     std::vector<std::string> Got;
     std::vector<std::thread::id> Threads;
 };
@@ -86,7 +86,7 @@ TEST_F(TimersTest, WaitingLoopsWakeForTimersAndReleasedTargetsLoseThem) {
     EXPECT_EQ(Got, (std::vector<std::string>{"t2"}));
     EXPECT_EQ(Threads.back(), std::this_thread::get_id());
 
-    HWND Other = 0;
+    vexo::HWND Other = 0;
     int Runs = 0;
     Other = AllocateHWnd([&](TMessage &M) {
         if (M.Msg == WM_TIMER && ++Runs == 3)

@@ -67,7 +67,7 @@ TEST_F(VariantLeakCheck, VarToStrForms) {
     EXPECT_EQ(VarToStr(OleVariant(4000000000u)), "4000000000");
     EXPECT_EQ(VarToStr(OleVariant(2.5)), "2.5");
     EXPECT_EQ(VarToStr(OleVariant(0.1f)), "0.1");
-    EXPECT_EQ(VarToStr(OleVariant(u"wide \u00e9")), "wide \xc3\xa9");
+    EXPECT_EQ(VarToStr(OleVariant(OLESTR("wide \u00e9"))), "wide \xc3\xa9");
     OleVariant cy;
     cy.Var().vt = VT_CY;
     cy.Var().cyVal.int64 = -123450; // -12.345

@@ -1,4 +1,6 @@
 //===- ActivationTest.cpp - class tables, computers and object creation --===//
+#include <thread>
+
 #include "PlatformTestSupport.h"
 
 using namespace vexo::platform;
@@ -11,16 +13,16 @@ constexpr CLSID kOther{0x5A1B2C3D, 0x0002, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0x02
 
 class Product final : public ComObject<IEnumString> {
   public:
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
 };
 
 class Factory final : public ComObject<IClassFactory> {
   public:
     int created = 0;
-    HRESULT CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *outer, REFIID riid, void **ppv) override {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
@@ -29,16 +31,49 @@ class Factory final : public ComObject<IClassFactory> {
         ++created;
         return MakeCom<Product>()->QueryInterface(riid, ppv);
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
     ULONG Count() {
         AddRef();
         return Release();
     }
 };
 
-COSERVERINFO Server(std::u16string &name) { return COSERVERINFO{0, name.data(), nullptr, 0}; }
+/// The result of creating an unregistered class on a new thread that never
+/// entered an apartment.
+HRESULT CreateOnFreshThread() {
+    HRESULT hr = E_UNEXPECTED;
+    std::thread([&] {
+        void *p = nullptr;
+        hr = CoCreateInstance(kOther, nullptr, CLSCTX_ALL, IID_IUnknown, &p);
+    }).join();
+    return hr;
+}
+
+COSERVERINFO Server(vexo::platform::WideString &name) {
+    return COSERVERINFO{0, name.data(), nullptr, 0};
+}
 
 } // namespace
+
+// A thread outside every apartment cannot create objects, unless the process has a
+// multi-threaded apartment, which takes it in; apartments nest and keep their model.
+TEST(Activation, ApartmentsGateCreation) {
+    EXPECT_EQ(CreateOnFreshThread(), CO_E_NOTINITIALIZED);
+    std::thread([] {
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_OK);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), S_FALSE);
+        EXPECT_EQ(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED), RPC_E_CHANGED_MODE);
+        EXPECT_EQ(CreateOnFreshThread(), REGDB_E_CLASSNOTREG);
+        CoUninitialize();
+        EXPECT_EQ(CreateOnFreshThread(), REGDB_E_CLASSNOTREG);
+        CoUninitialize();
+    }).join();
+    EXPECT_EQ(CreateOnFreshThread(), CO_E_NOTINITIALIZED);
+    // The test program's main thread is a single-threaded apartment already.
+    EXPECT_EQ(CoInitialize(nullptr), S_FALSE);
+    EXPECT_EQ(CoInitializeEx(nullptr, COINIT_MULTITHREADED), RPC_E_CHANGED_MODE);
+    CoUninitialize();
+}
 
 // A registered factory creates objects locally; revoking it releases it.
 TEST(Activation, LocalCreateAndRevoke) {
@@ -64,12 +99,14 @@ TEST(Activation, LocalCreateAndRevoke) {
 
 // CoCreateInstanceEx on a named computer: known class, missing class, unknown computer.
 TEST(Activation, NamedUnknownAndClasslessComputers) {
+    if (!kStandIn)
+        GTEST_SKIP() << "named computers are simulated by the stand-in only";
     AddComputer("plant-a");
     ComPtr<Factory> f = MakeCom<Factory>();
     DWORD cookie = 0;
     ASSERT_EQ(RegisterClassObjectOn("PLANT-A", kClass, f.Get(), &cookie), S_OK);
 
-    std::u16string name = u"Plant-A";
+    vexo::platform::WideString name = OLESTR("Plant-A");
     COSERVERINFO si = Server(name);
     MULTI_QI qi[2] = {{&IID_IEnumString, nullptr, E_FAIL}, {&IID_IUnknown, nullptr, E_FAIL}};
     ASSERT_EQ(CoCreateInstanceEx(kClass, nullptr, CLSCTX_REMOTE_SERVER, &si, 2, qi), S_OK);
@@ -87,7 +124,7 @@ TEST(Activation, NamedUnknownAndClasslessComputers) {
     EXPECT_EQ(one.hr, REGDB_E_CLASSNOTREG);
     EXPECT_EQ(CoCreateInstanceEx(kOther, nullptr, CLSCTX_ALL, &si, 1, &one), REGDB_E_CLASSNOTREG);
 
-    std::u16string nowhere = u"no-such-host";
+    vexo::platform::WideString nowhere = OLESTR("no-such-host");
     COSERVERINFO gone = Server(nowhere);
     EXPECT_EQ(CoCreateInstanceEx(kClass, nullptr, CLSCTX_ALL, &gone, 1, &one),
               RPC_S_SERVER_UNAVAILABLE_HR);
@@ -110,7 +147,9 @@ TEST(Activation, LocalNamesResolveLocally) {
     std::string local = LocalComputerName();
     EXPECT_FALSE(local.empty());
     EXPECT_TRUE(ComputerExists(""));
-    for (std::u16string name : {std::u16string(u""), std::u16string(u"  "), Utf8ToUtf16(local)}) {
+    for (vexo::platform::WideString name :
+         {vexo::platform::WideString(OLESTR("")), vexo::platform::WideString(OLESTR("  ")),
+          Utf8ToUtf16(local)}) {
         COSERVERINFO si = Server(name);
         MULTI_QI qi{&IID_IUnknown, nullptr, E_FAIL};
         EXPECT_EQ(CoCreateInstanceEx(kClass, nullptr, CLSCTX_ALL, &si, 1, &qi), S_OK);
@@ -150,6 +189,8 @@ TEST(Activation, PartialInterfaceResults) {
 
 // Security initialises once; later calls are too late until the test hook resets it.
 TEST(Activation, CoInitializeSecurityOnlyOnce) {
+    if (!kStandIn)
+        GTEST_SKIP() << "a process sets its security once; only the stand-in can forget it";
     ResetSecurityForTesting();
     auto init = [] {
         return CoInitializeSecurity(nullptr, -1, nullptr, nullptr, RPC_C_AUTHN_LEVEL_NONE,
@@ -163,6 +204,8 @@ TEST(Activation, CoInitializeSecurityOnlyOnce) {
 
 // Computers are added once, listed, and compared without regard to case.
 TEST(Activation, ComputerTable) {
+    if (!kStandIn)
+        GTEST_SKIP() << "named computers are simulated by the stand-in only";
     AddComputer("Line-7");
     AddComputer("LINE-7");
     int found = 0;

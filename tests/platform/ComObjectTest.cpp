@@ -15,21 +15,21 @@ std::atomic<int> gDestroyed{0};
 class Enum final : public ComObject<IEnumGUID, IConnectionPointContainer> {
   public:
     ~Enum() override { ++gDestroyed; }
-    HRESULT Next(ULONG, GUID *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumGUID **pp) override {
+    HRESULT STDMETHODCALLTYPE Next(ULONG, GUID *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumGUID **pp) override {
         if (!pp)
             return E_POINTER;
         *pp = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT EnumConnectionPoints(IEnumConnectionPoints **pp) override {
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints **pp) override {
         if (pp)
             *pp = nullptr;
         return E_NOTIMPL;
     }
-    HRESULT FindConnectionPoint(REFIID, IConnectionPoint **pp) override {
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID, IConnectionPoint **pp) override {
         if (pp)
             *pp = nullptr;
         return CONNECT_E_NOCONNECTION;

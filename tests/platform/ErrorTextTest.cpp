@@ -25,25 +25,25 @@ TEST(ErrorText, KnownAndUnknownCodes) {
 TEST(WideString, RoundTrip) {
     std::string text = "Temp \xC2\xB0"
                        "C \xE2\x82\xAC \xF0\x9F\x98\x80";
-    std::u16string w = Utf8ToUtf16(text);
-    EXPECT_EQ(w, u"Temp \u00B0C \u20AC \U0001F600");
+    vexo::platform::WideString w = Utf8ToUtf16(text);
+    EXPECT_EQ(w, OLESTR("Temp \u00B0C \u20AC \U0001F600"));
     EXPECT_EQ(Utf16ToUtf8(w), text);
     EXPECT_EQ(WideToString(nullptr), "");
-    EXPECT_EQ(WideLength(u"abc"), 3u);
+    EXPECT_EQ(WideLength(OLESTR("abc")), 3u);
 }
 
 // Invalid sequences become U+FFFD without swallowing the characters after them.
 TEST(WideString, InvalidInputReplaced) {
     EXPECT_EQ(Utf8ToUtf16("a\xFF"
                           "b"),
-              u"a\uFFFDb");
+              OLESTR("a\uFFFDb"));
     EXPECT_EQ(Utf8ToUtf16("a\xE2\x82"
                           "b"),
-              u"a\uFFFDb");                                // truncated
-    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), u"\uFFFD");         // overlong
-    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), u"\uFFFD");     // encoded surrogate
-    EXPECT_EQ(Utf16ToUtf8(u"x\xD800y"), "x\xEF\xBF\xBDy"); // lone high surrogate
-    EXPECT_EQ(Utf16ToUtf8(std::u16string(1, u'\xDC00')), "\xEF\xBF\xBD");
+              OLESTR("a\uFFFDb"));                                // truncated
+    EXPECT_EQ(Utf8ToUtf16("\xC0\xAF"), OLESTR("\uFFFD"));         // overlong
+    EXPECT_EQ(Utf8ToUtf16("\xED\xA0\x80"), OLESTR("\uFFFD"));     // encoded surrogate
+    EXPECT_EQ(Utf16ToUtf8(OLESTR("x\xD800y")), "x\xEF\xBF\xBDy"); // lone high surrogate
+    EXPECT_EQ(Utf16ToUtf8(vexo::platform::WideString(1, WCHAR(0xDC00))), "\xEF\xBF\xBD");
 }
 
 // Task-memory wide strings are zero-terminated copies counted as one block.
@@ -51,9 +51,9 @@ TEST(WideString, TaskMemCopies) {
     Counters c;
     LPWSTR w = TaskMemWideString(std::string_view("h\xC3\xA9llo"));
     EXPECT_EQ(TaskMemLiveBlocks(), c.task + 1);
-    EXPECT_EQ(std::u16string(w), u"h\u00E9llo");
+    EXPECT_EQ(vexo::platform::WideString(w), OLESTR("h\u00E9llo"));
     CoTaskMemFree(w);
-    LPWSTR empty = TaskMemWideString(std::u16string_view());
+    LPWSTR empty = TaskMemWideString(vexo::platform::WideStringView());
     EXPECT_EQ(empty[0], 0);
     CoTaskMemFree(empty);
     c.ExpectUnchanged();

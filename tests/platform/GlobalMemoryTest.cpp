@@ -7,7 +7,7 @@ using namespace vexo::platform::test;
 // Blocks report their size, count locks, and free cleanly; stale handles fail.
 TEST(GlobalMemory, LockCountsSizeAndFree) {
     Counters c;
-    HGLOBAL h = GlobalAlloc(GHND, 100);
+    HGLOBAL h = vp::GlobalAlloc(GHND, 100);
     ASSERT_NE(h, nullptr);
     EXPECT_EQ(GlobalLiveBlocks(), c.globals + 1);
     EXPECT_EQ(GlobalSize(h), 100u);
@@ -19,8 +19,8 @@ TEST(GlobalMemory, LockCountsSizeAndFree) {
     EXPECT_EQ(GlobalUnlock(h), TRUE);
     EXPECT_EQ(GlobalUnlock(h), FALSE);
     EXPECT_EQ(GlobalUnlock(h), FALSE); // not locked any more
-    EXPECT_EQ(GlobalFree(h), nullptr);
-    EXPECT_EQ(GlobalFree(h), h) << "a stale handle is refused";
+    EXPECT_EQ(vp::GlobalFree(h), nullptr);
+    EXPECT_EQ(vp::GlobalFree(h), h) << "a stale handle is refused";
     EXPECT_EQ(GlobalLock(h), nullptr);
     EXPECT_EQ(GlobalSize(h), 0u);
     c.ExpectUnchanged();
@@ -29,10 +29,10 @@ TEST(GlobalMemory, LockCountsSizeAndFree) {
 namespace {
 class Holder final : public ComObject<IEnumString> {
   public:
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
 };
 } // namespace
 
@@ -41,24 +41,24 @@ TEST(GlobalMemory, ReleaseStgMedium) {
     Counters c;
     STGMEDIUM m{};
     m.tymed = TYMED_HGLOBAL;
-    m.hGlobal = GlobalAlloc(GMEM_MOVEABLE, 8);
-    ReleaseStgMedium(&m);
+    m.hGlobal = vp::GlobalAlloc(GMEM_MOVEABLE, 8);
+    vp::ReleaseStgMedium(&m);
     EXPECT_EQ(m.tymed, TYMED_NULL);
     EXPECT_EQ(m.hGlobal, nullptr);
     EXPECT_EQ(GlobalLiveBlocks(), c.globals);
 
     ComPtr<Holder> holder = MakeCom<Holder>();
-    HGLOBAL kept = GlobalAlloc(GMEM_MOVEABLE, 8);
+    HGLOBAL kept = vp::GlobalAlloc(GMEM_MOVEABLE, 8);
     m.tymed = TYMED_HGLOBAL;
     m.hGlobal = kept;
     m.pUnkForRelease = holder.Get();
     holder->AddRef();
-    ReleaseStgMedium(&m);
+    vp::ReleaseStgMedium(&m);
     EXPECT_EQ(GlobalSize(kept), 8u) << "the provider still owns the block";
     EXPECT_EQ(holder->AddRef(), 2u);
     holder->Release();
-    GlobalFree(kept);
-    ReleaseStgMedium(nullptr);
+    vp::GlobalFree(kept);
+    vp::ReleaseStgMedium(nullptr);
     c.ExpectUnchanged();
 }
 

@@ -29,18 +29,18 @@ TEST(Guid, RoundTripsThroughText) {
 
 // Malformed texts are CO_E_CLASSSTRING and the out-value is GUID_NULL.
 TEST(Guid, MalformedTextsAreRejected) {
-    const char16_t *bad[] = {
-        u"",
-        u"13486D51-4821-11D2-A494-3CB306C10000",    // no braces
-        u"{13486D51-4821-11D2-A494-3CB306C1000}",   // short
-        u"{13486D51-4821-11D2-A494-3CB306C100000}", // long
-        u"{13486D51-4821-11D2A494-3CB306C10000-}",  // dash moved
-        u"{13486D5G-4821-11D2-A494-3CB306C10000}",  // not hex
-        u"(13486D51-4821-11D2-A494-3CB306C10000)",  // wrong brackets
-        u" {13486D51-4821-11D2-A494-3CB306C10000}", // leading blank
-        u"Vexo.Simulation.1",
+    const WCHAR *bad[] = {
+        OLESTR(""),
+        OLESTR("13486D51-4821-11D2-A494-3CB306C10000"),    // no braces
+        OLESTR("{13486D51-4821-11D2-A494-3CB306C1000}"),   // short
+        OLESTR("{13486D51-4821-11D2-A494-3CB306C100000}"), // long
+        OLESTR("{13486D51-4821-11D2A494-3CB306C10000-}"),  // dash moved
+        OLESTR("{13486D5G-4821-11D2-A494-3CB306C10000}"),  // not hex
+        OLESTR("(13486D51-4821-11D2-A494-3CB306C10000)"),  // wrong brackets
+        OLESTR(" {13486D51-4821-11D2-A494-3CB306C10000}"), // leading blank
+        OLESTR("Vexo.Simulation.1"),
     };
-    for (const char16_t *text : bad) {
+    for (const WCHAR *text : bad) {
         CLSID out = kSample;
         EXPECT_EQ(CLSIDFromString(text, &out), CO_E_CLASSSTRING) << WideToString(text);
         EXPECT_EQ(out, GUID_NULL);
@@ -48,7 +48,8 @@ TEST(Guid, MalformedTextsAreRejected) {
     CLSID out = kSample;
     EXPECT_EQ(CLSIDFromString(nullptr, &out), CO_E_CLASSSTRING);
     EXPECT_EQ(out, GUID_NULL);
-    EXPECT_EQ(CLSIDFromString(u"{13486D51-4821-11D2-A494-3CB306C10000}", nullptr), E_POINTER);
+    EXPECT_EQ(CLSIDFromString(OLESTR("{13486D51-4821-11D2-A494-3CB306C10000}"), nullptr),
+              E_POINTER);
     EXPECT_EQ(StringFromCLSID(kSample, nullptr), E_POINTER);
     EXPECT_FALSE(GuidFromString("{13486D51-4821-11D2-A494-3CB306C10000"));
 }
@@ -63,24 +64,24 @@ TEST(Guid, ProgIdLookups) {
                            "Vexo.GuidTest.1", 0),
               ERROR_SUCCESS);
     CLSID got;
-    EXPECT_EQ(CLSIDFromProgID(u"vexo.guidtest.1", &got), S_OK);
+    EXPECT_EQ(CLSIDFromProgID(OLESTR("vexo.guidtest.1"), &got), S_OK);
     EXPECT_EQ(got, kSample);
     LPOLESTR progId = nullptr;
     ASSERT_EQ(ProgIDFromCLSID(kSample, &progId), S_OK);
     EXPECT_EQ(WideToString(progId), "Vexo.GuidTest.1");
     CoTaskMemFree(progId);
 
-    EXPECT_EQ(CLSIDFromProgID(u"Vexo.NoSuch.1", &got), REGDB_E_CLASSNOTREG);
+    EXPECT_EQ(CLSIDFromProgID(OLESTR("Vexo.NoSuch.1"), &got), CO_E_CLASSSTRING);
     EXPECT_EQ(got, GUID_NULL);
-    EXPECT_EQ(CLSIDFromProgID(u"", &got), CO_E_CLASSSTRING);
-    EXPECT_EQ(CLSIDFromProgID(u"Vexo.GuidTest.1", nullptr), E_POINTER);
+    EXPECT_EQ(CLSIDFromProgID(OLESTR(""), &got), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID(OLESTR("Vexo.GuidTest.1"), nullptr), E_INVALIDARG);
     EXPECT_EQ(ProgIDFromCLSID(GUID_NULL, &progId), REGDB_E_CLASSNOTREG);
     EXPECT_EQ(progId, nullptr);
     RegSetValueA(HKEY_CLASSES_ROOT, "Vexo.BadClsid\\CLSID", REG_SZ, "not a guid", 0);
-    EXPECT_EQ(CLSIDFromProgID(u"Vexo.BadClsid", &got), CO_E_CLASSSTRING);
+    EXPECT_EQ(CLSIDFromProgID(OLESTR("Vexo.BadClsid"), &got), CO_E_CLASSSTRING);
 
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, "Vexo.GuidTest.1");
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, "Vexo.BadClsid");
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str());
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "Vexo.GuidTest.1");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "Vexo.BadClsid");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, ("CLSID\\" + clsid).c_str());
     c.ExpectUnchanged();
 }

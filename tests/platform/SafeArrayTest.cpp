@@ -76,7 +76,7 @@ TEST(SafeArray, RemembersVartype) {
 TEST(SafeArray, OwnsStringAndVariantElements) {
     Counters c;
     SAFEARRAY *psa = SafeArrayCreateVector(VT_BSTR, 5, 2);
-    BSTR mine = SysAllocString(u"value");
+    BSTR mine = SysAllocString(OLESTR("value"));
     LONG i = 5;
     ASSERT_EQ(SafeArrayPutElement(psa, &i, mine), S_OK);
     ASSERT_EQ(SafeArrayPutElement(psa, &i, mine), S_OK); // replacing frees the old copy

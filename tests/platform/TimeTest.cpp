@@ -29,30 +29,30 @@ struct OffsetOverride {
 TEST(Time, DosDateLimits) {
     WORD date, time;
     FILETIME ft = Ft(1979, 12, 31, 23, 59, 59);
-    EXPECT_EQ(FileTimeToDosDateTime(&ft, &date, &time), FALSE);
+    EXPECT_EQ(vp::FileTimeToDosDateTime(&ft, &date, &time), FALSE);
     ft = Ft(1980, 1, 1);
-    ASSERT_EQ(FileTimeToDosDateTime(&ft, &date, &time), TRUE);
+    ASSERT_EQ(vp::FileTimeToDosDateTime(&ft, &date, &time), TRUE);
     EXPECT_EQ(date, (1 << 5) | 1);
     EXPECT_EQ(time, 0);
     ft = Ft(2107, 12, 31, 23, 59, 58);
-    ASSERT_EQ(FileTimeToDosDateTime(&ft, &date, &time), TRUE);
+    ASSERT_EQ(vp::FileTimeToDosDateTime(&ft, &date, &time), TRUE);
     EXPECT_EQ(date, (127 << 9) | (12 << 5) | 31);
     EXPECT_EQ(time, (23 << 11) | (59 << 5) | 29);
     ft = Ft(2108, 1, 1);
-    EXPECT_EQ(FileTimeToDosDateTime(&ft, &date, &time), FALSE);
-    EXPECT_EQ(FileTimeToDosDateTime(nullptr, &date, &time), FALSE);
+    EXPECT_EQ(vp::FileTimeToDosDateTime(&ft, &date, &time), FALSE);
+    EXPECT_EQ(vp::FileTimeToDosDateTime(nullptr, &date, &time), FALSE);
 }
 
 // Odd seconds fall to the even second below and milliseconds are dropped.
 TEST(Time, OddSecondsTruncated) {
     WORD d1, t1, d2, t2;
     FILETIME a = Ft(2024, 6, 15, 12, 0, 0, 0), b = Ft(2024, 6, 15, 12, 0, 1, 900);
-    ASSERT_EQ(FileTimeToDosDateTime(&a, &d1, &t1), TRUE);
-    ASSERT_EQ(FileTimeToDosDateTime(&b, &d2, &t2), TRUE);
+    ASSERT_EQ(vp::FileTimeToDosDateTime(&a, &d1, &t1), TRUE);
+    ASSERT_EQ(vp::FileTimeToDosDateTime(&b, &d2, &t2), TRUE);
     EXPECT_EQ(d1, d2);
     EXPECT_EQ(t1, t2);
     FILETIME c = Ft(2024, 6, 15, 12, 0, 2);
-    ASSERT_EQ(FileTimeToDosDateTime(&c, &d2, &t2), TRUE);
+    ASSERT_EQ(vp::FileTimeToDosDateTime(&c, &d2, &t2), TRUE);
     EXPECT_EQ(t2, t1 + 1);
 }
 
@@ -96,16 +96,16 @@ TEST(Time, LocalOffsetOverrideFollowed) {
     {
         OffsetOverride plus(120);
         EXPECT_EQ(CurrentUtcOffsetMinutes(), 120);
-        ASSERT_EQ(FileTimeToLocalFileTime(&utc, &local), TRUE);
+        ASSERT_EQ(vp::FileTimeToLocalFileTime(&utc, &local), TRUE);
         EXPECT_EQ(Ticks(local) - Ticks(utc), 120ULL * 60 * 10'000'000);
         SetUtcOffsetOverrideForTesting(-300);
-        ASSERT_EQ(FileTimeToLocalFileTime(&utc, &local), TRUE);
+        ASSERT_EQ(vp::FileTimeToLocalFileTime(&utc, &local), TRUE);
         EXPECT_EQ(Ticks(utc) - Ticks(local), 300ULL * 60 * 10'000'000);
         FILETIME early{1, 0};
-        EXPECT_EQ(FileTimeToLocalFileTime(&early, &local), FALSE) << "before 1601 after shift";
+        EXPECT_EQ(vp::FileTimeToLocalFileTime(&early, &local), FALSE) << "before 1601 after shift";
     }
     EXPECT_EQ(CurrentUtcOffsetMinutes(), system);
-    EXPECT_EQ(FileTimeToLocalFileTime(nullptr, &local), FALSE);
+    EXPECT_EQ(vp::FileTimeToLocalFileTime(nullptr, &local), FALSE);
 }
 
 // The whole UTC -> local -> DOS conversion stays cheap (no time-zone lookup per call).
@@ -117,8 +117,8 @@ TEST(Time, ConversionIsCheap) {
     unsigned sink = 0;
     for (int i = 0; i < kRounds; ++i) {
         utc.dwLowDateTime += 10'000'000;
-        FileTimeToLocalFileTime(&utc, &local);
-        FileTimeToDosDateTime(&local, &d, &t);
+        vp::FileTimeToLocalFileTime(&utc, &local);
+        vp::FileTimeToDosDateTime(&local, &d, &t);
         sink += t;
     }
     auto ns =

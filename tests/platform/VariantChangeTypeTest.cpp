@@ -1,6 +1,7 @@
 //===- VariantChangeTypeTest.cpp - conversion matrix samples -------------===//
 #include <cfloat>
 #include <cmath>
+#include <cstring>
 
 #include "PlatformTestSupport.h"
 
@@ -45,7 +46,7 @@ VARIANT Date(double d) {
 /// Converts src to vt; returns the HRESULT, the result in out (cleared first).
 HRESULT Change(const VARIANT &src, VARTYPE vt, VARIANT &out, USHORT flags = 0) {
     VariantInit(&out);
-    return VariantChangeType(&out, &src, flags, vt);
+    return vp::VariantChangeType(&out, &src, flags, vt);
 }
 
 /// Text of src converted to VT_BSTR, or "<hr>" on failure.
@@ -266,24 +267,24 @@ TEST(VariantChangeType, MismatchAndBadTypes) {
     EXPECT_EQ(Change(I4(5), VT_ARRAY | VT_I4, out), DISP_E_TYPEMISMATCH);
     VARIANT bad = Make(VT_LPSTR, [](VARIANT &) {});
     EXPECT_EQ(Change(bad, VT_I4, out), DISP_E_BADVARTYPE);
-    EXPECT_EQ(VariantChangeType(nullptr, &null, 0, VT_I4), E_POINTER);
-    EXPECT_EQ(VariantChangeType(&out, nullptr, 0, VT_I4), E_INVALIDARG);
+    EXPECT_EQ(vp::VariantChangeType(nullptr, &null, 0, VT_I4), E_POINTER);
+    EXPECT_EQ(vp::VariantChangeType(&out, nullptr, 0, VT_I4), E_INVALIDARG);
 }
 
 // A failed conversion leaves the destination untouched; in place conversion frees the old value.
 TEST(VariantChangeType, DestinationOnlyChangedOnSuccess) {
     Counters c;
     VARIANT dst = BStrVariant("keep"), src = BStrVariant("xyz");
-    EXPECT_EQ(VariantChangeType(&dst, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(vp::VariantChangeType(&dst, &src, 0, VT_I4), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(BStrText(dst.bstrVal), "keep");
     VariantClear(&dst);
     VariantClear(&src);
 
     VARIANT v = BStrVariant("17");
-    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_UI2), S_OK);
+    ASSERT_EQ(vp::VariantChangeType(&v, &v, 0, VT_UI2), S_OK);
     EXPECT_EQ(v.vt, VT_UI2);
     EXPECT_EQ(v.uiVal, 17);
-    ASSERT_EQ(VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
+    ASSERT_EQ(vp::VariantChangeType(&v, &v, 0, VT_BSTR), S_OK);
     EXPECT_EQ(BStrText(v.bstrVal), "17");
     VariantClear(&v);
     c.ExpectUnchanged();
@@ -301,8 +302,9 @@ TEST(VariantChangeType, ByRefSource) {
     c.ExpectUnchanged();
 }
 
-// Arrays convert element by element (bounds kept); a bad element fails the whole array.
-TEST(VariantChangeType, ArraysConvertPerElement) {
+// Arrays copy only to their own type (bounds kept); a byte vector and a string exchange their
+// bytes, odd lengths included; every other conversion involving an array is refused.
+TEST(VariantChangeType, ArraysCopyOrExchangeBytesOnly) {
     Counters c;
     VARIANT arr;
     arr.vt = VT_ARRAY | VT_I4;
@@ -312,37 +314,40 @@ TEST(VariantChangeType, ArraysConvertPerElement) {
         SafeArrayPutElement(arr.parray, &i, &v);
     }
     VARIANT out;
-    ASSERT_EQ(Change(arr, VT_ARRAY | VT_BSTR, out), S_OK);
-    EXPECT_EQ(out.vt, VT_ARRAY | VT_BSTR);
-    LONG lb;
-    SafeArrayGetLBound(out.parray, 1, &lb);
-    EXPECT_EQ(lb, 1);
-    LONG two = 2;
-    BSTR s = nullptr;
-    ASSERT_EQ(SafeArrayGetElement(out.parray, &two, &s), S_OK);
-    EXPECT_EQ(BStrText(s), "20");
-    SysFreeString(s);
-
-    VARIANT back;
-    ASSERT_EQ(Change(out, VT_ARRAY | VT_VARIANT, back), S_OK);
-    VARIANT elem;
-    ASSERT_EQ(SafeArrayGetElement(back.parray, &two, &elem), S_OK);
-    EXPECT_EQ(elem.vt, VT_BSTR);
-    VariantClear(&elem);
-    VariantClear(&back);
-
-    BSTR junk = SysAllocString(u"junk");
-    SafeArrayPutElement(out.parray, &two, junk);
-    SysFreeString(junk);
-    VARIANT failed;
-    EXPECT_EQ(Change(out, VT_ARRAY | VT_R8, failed), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Change(out, VT_BSTR, failed), DISP_E_TYPEMISMATCH);
-    VariantClear(&out);
-
     ASSERT_EQ(Change(arr, VT_ARRAY | VT_I4, out), S_OK);
     EXPECT_NE(out.parray, arr.parray);
+    LONG lb = 0, two = 2, value = 0;
+    SafeArrayGetLBound(out.parray, 1, &lb);
+    EXPECT_EQ(lb, 1);
+    ASSERT_EQ(SafeArrayGetElement(out.parray, &two, &value), S_OK);
+    EXPECT_EQ(value, 20);
     VariantClear(&out);
+    for (VARTYPE to : {VARTYPE(VT_ARRAY | VT_BSTR), VARTYPE(VT_ARRAY | VT_VARIANT),
+                       VARTYPE(VT_ARRAY | VT_R8), VARTYPE(VT_BSTR), VARTYPE(VT_I4)})
+        EXPECT_EQ(Change(arr, to, out), DISP_E_TYPEMISMATCH) << to;
+    EXPECT_EQ(Change(I4(5), VT_ARRAY | VT_I4, out), DISP_E_TYPEMISMATCH);
     VariantClear(&arr);
+
+    VARIANT bytes;
+    bytes.vt = VT_ARRAY | VT_UI1;
+    bytes.parray = SafeArrayCreateVector(VT_UI1, 0, 3);
+    std::memcpy(bytes.parray->pvData, "abc", 3);
+    ASSERT_EQ(Change(bytes, VT_BSTR, out), S_OK);
+    EXPECT_EQ(SysStringByteLen(out.bstrVal), 3u);
+    EXPECT_EQ(std::memcmp(out.bstrVal, "abc", 3), 0);
+    VARIANT back;
+    ASSERT_EQ(Change(out, VT_ARRAY | VT_UI1, back), S_OK);
+    ASSERT_EQ(back.vt, VT_ARRAY | VT_UI1);
+    LONG ub = -1;
+    SafeArrayGetLBound(back.parray, 1, &lb);
+    SafeArrayGetUBound(back.parray, 1, &ub);
+    EXPECT_EQ(lb, 0);
+    EXPECT_EQ(ub, 2);
+    EXPECT_EQ(std::memcmp(back.parray->pvData, "abc", 3), 0);
+    VariantClear(&back);
+    EXPECT_EQ(Change(out, VT_ARRAY | VT_I2, back), DISP_E_TYPEMISMATCH);
+    VariantClear(&out);
+    VariantClear(&bytes);
     c.ExpectUnchanged();
 }
 
@@ -356,13 +361,13 @@ TEST(VariantChangeType, MatrixLeavesNothingBehind) {
     for (VARTYPE from : types) {
         VARIANT src;
         VariantInit(&src);
-        ASSERT_EQ(VariantChangeType(&src, &seed, 0, from), S_OK) << from;
+        ASSERT_EQ(vp::VariantChangeType(&src, &seed, 0, from), S_OK) << from;
         for (VARTYPE to : types) {
             if (from == VT_BSTR && to == VT_DATE)
                 continue; // "12" is no date text
             VARIANT out;
             VariantInit(&out);
-            HRESULT hr = VariantChangeType(&out, &src, 0, to);
+            HRESULT hr = vp::VariantChangeType(&out, &src, 0, to);
             EXPECT_EQ(hr, S_OK) << from << " -> " << to;
             VariantClear(&out);
         }

@@ -8,10 +8,10 @@ namespace {
 
 class Unk final : public ComObject<IEnumString> {
   public:
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
     ULONG Count() {
         AddRef();
         return Release();
@@ -23,14 +23,16 @@ class Unk final : public ComObject<IEnumString> {
 // A BSTR keeps its byte length before the characters, is zero-terminated and counted.
 TEST(BStr, LayoutLengthAndLiveCount) {
     Counters c;
-    BSTR b = SysAllocString(u"abc");
+    BSTR b = SysAllocString(OLESTR("abc"));
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(reinterpret_cast<std::uint32_t *>(b)[-1], 6u);
     EXPECT_EQ(SysStringLen(b), 3u);
     EXPECT_EQ(SysStringByteLen(b), 6u);
     EXPECT_EQ(b[3], 0);
-    EXPECT_EQ(BStrLiveCount(), c.bstrs + 1);
-    BSTR withNul = SysAllocStringLen(u"a\0b", 3);
+    if (kStandIn) {
+        EXPECT_EQ(BStrLiveCount(), c.bstrs + 1);
+    }
+    BSTR withNul = SysAllocStringLen(OLESTR("a\0b"), 3);
     EXPECT_EQ(SysStringLen(withNul), 3u);
     BSTR blank = SysAllocStringLen(nullptr, 4);
     EXPECT_EQ(blank[0], 0);
@@ -75,7 +77,7 @@ TEST(Variant, ClearReleasesWhatTheVariantOwns) {
     v.vt = VT_ARRAY | VT_BSTR;
     v.parray = SafeArrayCreateVector(VT_BSTR, 0, 2);
     LONG i = 1;
-    BSTR x = SysAllocString(u"x");
+    BSTR x = SysAllocString(OLESTR("x"));
     ASSERT_EQ(SafeArrayPutElement(v.parray, &i, x), S_OK);
     SysFreeString(x);
     EXPECT_EQ(VariantClear(&v), S_OK);
@@ -88,7 +90,7 @@ TEST(Variant, ClearReleasesWhatTheVariantOwns) {
     EXPECT_EQ(VariantClear(&v), S_OK);
     EXPECT_EQ(unk->Count(), 1u);
 
-    BSTR target = SysAllocString(u"kept");
+    BSTR target = SysAllocString(OLESTR("kept"));
     v.vt = VT_BYREF | VT_BSTR;
     v.byref = &target;
     EXPECT_EQ(VariantClear(&v), S_OK);
@@ -97,7 +99,9 @@ TEST(Variant, ClearReleasesWhatTheVariantOwns) {
 
     v.vt = 0x7F;
     EXPECT_EQ(VariantClear(&v), DISP_E_BADVARTYPE);
-    EXPECT_EQ(VariantClear(nullptr), E_POINTER);
+    if (kStandIn) { // the system does not check, it faults
+        EXPECT_EQ(VariantClear(nullptr), E_POINTER);
+    }
     c.ExpectUnchanged();
 }
 
@@ -127,15 +131,15 @@ TEST(Variant, CopyIndFollowsOneReference) {
     ref.byref = &n;
     VARIANT dst;
     VariantInit(&dst);
-    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    ASSERT_EQ(vp::VariantCopyInd(&dst, &ref), S_OK);
     EXPECT_EQ(dst.vt, VT_I4);
     n = 7;
     EXPECT_EQ(dst.lVal, 42);
 
-    BSTR text = SysAllocString(u"owned");
+    BSTR text = SysAllocString(OLESTR("owned"));
     ref.vt = VT_BYREF | VT_BSTR;
     ref.byref = &text;
-    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    ASSERT_EQ(vp::VariantCopyInd(&dst, &ref), S_OK);
     EXPECT_EQ(dst.vt, VT_BSTR);
     EXPECT_NE(dst.bstrVal, text);
     SysFreeString(text);
@@ -144,7 +148,7 @@ TEST(Variant, CopyIndFollowsOneReference) {
     SAFEARRAY *arr = SafeArrayCreateVector(VT_I2, 0, 3);
     ref.vt = VT_BYREF | VT_ARRAY | VT_I2;
     ref.byref = &arr;
-    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    ASSERT_EQ(vp::VariantCopyInd(&dst, &ref), S_OK);
     EXPECT_EQ(dst.vt, VT_ARRAY | VT_I2);
     EXPECT_NE(dst.parray, arr);
     SafeArrayDestroy(arr);
@@ -154,36 +158,36 @@ TEST(Variant, CopyIndFollowsOneReference) {
     dec.scale = 2;
     ref.vt = VT_BYREF | VT_DECIMAL;
     ref.pdecVal = &dec;
-    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    ASSERT_EQ(vp::VariantCopyInd(&dst, &ref), S_OK);
     EXPECT_EQ(dst.vt, VT_DECIMAL);
     EXPECT_EQ(dst.decVal.Lo64, 12345u);
 
     VARIANT inner = BStrVariant("inner");
     ref.vt = VT_BYREF | VT_VARIANT;
     ref.pvarVal = &inner;
-    ASSERT_EQ(VariantCopyInd(&dst, &ref), S_OK);
+    ASSERT_EQ(vp::VariantCopyInd(&dst, &ref), S_OK);
     EXPECT_EQ(BStrText(dst.bstrVal), "inner");
     VariantClear(&inner);
 
     VARIANT loop;
     loop.vt = VT_BYREF | VT_VARIANT;
     loop.pvarVal = &loop; // points at itself
-    EXPECT_EQ(VariantCopyInd(&dst, &loop), E_INVALIDARG);
+    EXPECT_EQ(vp::VariantCopyInd(&dst, &loop), E_INVALIDARG);
     EXPECT_EQ(BStrText(dst.bstrVal), "inner"); // unchanged by the refusal
     VARIANT number;
     VariantInit(&number);
     // A conversion reads the loop as null instead of following it for ever.
-    EXPECT_NE(VariantChangeType(&number, &loop, 0, VT_I4), S_OK);
+    EXPECT_NE(vp::VariantChangeType(&number, &loop, 0, VT_I4), S_OK);
     ref.vt = VT_BYREF | VT_I4;
     ref.byref = nullptr;
-    EXPECT_EQ(VariantCopyInd(&dst, &ref), E_INVALIDARG);
+    EXPECT_EQ(vp::VariantCopyInd(&dst, &ref), E_INVALIDARG);
     VariantClear(&dst);
 }
 
 TEST(Variant, CopyIsDeep) {
     Counters c;
     VARIANT src = BStrVariant("hello"), dst = BStrVariant("old");
-    ASSERT_EQ(VariantCopy(&dst, &src), S_OK);
+    ASSERT_EQ(vp::VariantCopy(&dst, &src), S_OK);
     EXPECT_NE(dst.bstrVal, src.bstrVal);
     EXPECT_EQ(BStrText(dst.bstrVal), "hello");
     VariantClear(&src);
@@ -196,7 +200,7 @@ TEST(Variant, CopyIsDeep) {
     LONG i = 0;
     ASSERT_EQ(SafeArrayPutElement(arr.parray, &i, &elem), S_OK);
     VariantClear(&elem);
-    ASSERT_EQ(VariantCopy(&dst, &arr), S_OK);
+    ASSERT_EQ(vp::VariantCopy(&dst, &arr), S_OK);
     EXPECT_NE(dst.parray, arr.parray);
     VariantClear(&arr);
     VARIANT out;
@@ -209,7 +213,7 @@ TEST(Variant, CopyIsDeep) {
     dec.decVal.scale = 2;
     dec.decVal.Lo64 = 12345;
     dec.vt = VT_DECIMAL;
-    ASSERT_EQ(VariantCopy(&dst, &dec), S_OK);
+    ASSERT_EQ(vp::VariantCopy(&dst, &dec), S_OK);
     EXPECT_EQ(dst.vt, VT_DECIMAL);
     EXPECT_EQ(dst.decVal.Lo64, 12345u);
     EXPECT_EQ(dst.decVal.scale, 2);
@@ -218,15 +222,15 @@ TEST(Variant, CopyIsDeep) {
     VARIANT u;
     u.vt = VT_UNKNOWN;
     u.punkVal = unk.Get();
-    ASSERT_EQ(VariantCopy(&dst, &u), S_OK);
+    ASSERT_EQ(vp::VariantCopy(&dst, &u), S_OK);
     EXPECT_EQ(unk->Count(), 2u);
     VariantClear(&dst);
     EXPECT_EQ(unk->Count(), 1u);
 
-    EXPECT_EQ(VariantCopy(nullptr, &u), E_POINTER);
-    EXPECT_EQ(VariantCopy(&dst, nullptr), E_INVALIDARG);
+    EXPECT_EQ(vp::VariantCopy(nullptr, &u), E_POINTER);
+    EXPECT_EQ(vp::VariantCopy(&dst, nullptr), E_INVALIDARG);
     VARIANT bad;
     bad.vt = 0x55;
-    EXPECT_EQ(VariantCopy(&dst, &bad), DISP_E_BADVARTYPE);
+    EXPECT_EQ(vp::VariantCopy(&dst, &bad), DISP_E_BADVARTYPE);
     c.ExpectUnchanged();
 }

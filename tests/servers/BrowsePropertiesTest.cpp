@@ -18,7 +18,7 @@ std::vector<std::string> Drain(IEnumString *e) {
 }
 
 std::vector<std::string> List(IOPCBrowseServerAddressSpace *b, OPCBROWSETYPE type,
-                              const char16_t *filter = u"", VARTYPE vt = VT_EMPTY,
+                              const WCHAR *filter = OLESTR(""), VARTYPE vt = VT_EMPTY,
                               DWORD rights = 0, HRESULT *result = nullptr) {
     ComPtr<IEnumString> e;
     const HRESULT hr = b->BrowseOPCItemIDs(type, filter, vt, rights, e.ReleaseAndGetAddressOf());
@@ -37,31 +37,31 @@ TEST_F(Browsing, HierarchicalBrowsing) {
     OPCNAMESPACETYPE org{};
     ASSERT_EQ(b->QueryOrganization(&org), S_OK);
     EXPECT_EQ(org, OPC_NS_HIERARCHIAL);
-    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, u""), E_FAIL); // at the root
+    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, OLESTR("")), E_FAIL); // at the root
     EXPECT_EQ(List(b.Get(), OPC_BRANCH), (std::vector<std::string>{"Simulation"}));
-    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, u"Simulation"), S_OK);
-    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, u"Nowhere"), E_INVALIDARG);
+    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Simulation")), S_OK);
+    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Nowhere")), E_INVALIDARG);
     EXPECT_TRUE(Has(List(b.Get(), OPC_BRANCH), "Line 1"));
-    EXPECT_EQ(List(b.Get(), OPC_BRANCH, u"R*"),
+    EXPECT_EQ(List(b.Get(), OPC_BRANCH, OLESTR("R*")),
               (std::vector<std::string>{"Random", "Ramp", "ReadOnly"}));
-    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, u"Simulation.Line 1"), S_OK);
+    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Simulation.Line 1")), S_OK);
     const auto leaves = List(b.Get(), OPC_LEAF);
     EXPECT_TRUE(Has(leaves, "Level"));
     EXPECT_TRUE(Has(leaves, "Pump 1"));
-    EXPECT_EQ(List(b.Get(), OPC_LEAF, u"Level?EU"), (std::vector<std::string>{"Level EU"}));
+    EXPECT_EQ(List(b.Get(), OPC_LEAF, OLESTR("Level?EU")), (std::vector<std::string>{"Level EU"}));
     LPWSTR id = nullptr;
-    ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(u"Pump 1"), &id), S_OK);
+    ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("Pump 1")), &id), S_OK);
     EXPECT_EQ(platform::WideToString(id), "Simulation.Line 1.Pump 1");
     platform::CoTaskMemFree(id);
-    EXPECT_EQ(b->GetItemID(const_cast<LPWSTR>(u"Nothing"), &id), E_INVALIDARG);
-    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, u""), S_OK);
-    ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(u""), &id), S_OK);
+    EXPECT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("Nothing")), &id), E_INVALIDARG);
+    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_UP, OLESTR("")), S_OK);
+    ASSERT_EQ(b->GetItemID(const_cast<LPWSTR>(OLESTR("")), &id), S_OK);
     EXPECT_EQ(platform::WideToString(id), "Simulation");
     platform::CoTaskMemFree(id);
-    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, u"Simulation.Nope"), E_INVALIDARG);
-    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, u""), S_OK);
+    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("Simulation.Nope")), E_INVALIDARG);
+    ASSERT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_TO, OLESTR("")), S_OK);
     HRESULT hr = S_OK;
-    EXPECT_TRUE(List(b.Get(), OPC_LEAF, u"", VT_EMPTY, 0, &hr).empty());
+    EXPECT_TRUE(List(b.Get(), OPC_LEAF, OLESTR(""), VT_EMPTY, 0, &hr).empty());
     EXPECT_EQ(hr, S_FALSE); // nothing to list at the root
 }
 
@@ -71,31 +71,31 @@ TEST_F(Browsing, FlatListingsAndFilters) {
     const auto all = List(b.Get(), OPC_FLAT);
     EXPECT_TRUE(Has(all, "Simulation.Line 1.Level"));
     EXPECT_FALSE(Has(all, "Simulation.Bench.Tag1"));
-    const auto writable = List(b.Get(), OPC_FLAT, u"", VT_EMPTY, OPC_WRITEABLE);
+    const auto writable = List(b.Get(), OPC_FLAT, OLESTR(""), VT_EMPTY, OPC_WRITEABLE);
     EXPECT_TRUE(Has(writable, "Simulation.WriteOnly.Int4"));
     EXPECT_FALSE(Has(writable, "Simulation.ReadOnly.Int4"));
-    const auto readable = List(b.Get(), OPC_FLAT, u"*Only*", VT_EMPTY, OPC_READABLE);
+    const auto readable = List(b.Get(), OPC_FLAT, OLESTR("*Only*"), VT_EMPTY, OPC_READABLE);
     EXPECT_EQ(readable, (std::vector<std::string>{"Simulation.ReadOnly.Int4",
                                                   "Simulation.ReadOnly.String"}));
     // Asking for both rights lists every item with either of them.
-    const auto either = List(b.Get(), OPC_FLAT, u"*Only*", VT_EMPTY, OPC_READABLE | OPC_WRITEABLE);
+    const auto either = List(b.Get(), OPC_FLAT, OLESTR("*Only*"), VT_EMPTY, OPC_READABLE | OPC_WRITEABLE);
     EXPECT_EQ(either, (std::vector<std::string>{"Simulation.ReadOnly.Int4",
                                                 "Simulation.ReadOnly.String",
                                                 "Simulation.WriteOnly.Int4",
                                                 "Simulation.WriteOnly.String"}));
-    const auto arrays = List(b.Get(), OPC_FLAT, u"*", VT_ARRAY | VT_R8);
+    const auto arrays = List(b.Get(), OPC_FLAT, OLESTR("*"), VT_ARRAY | VT_R8);
     EXPECT_EQ(arrays, (std::vector<std::string>{"Simulation.Bucket.Real8Array",
                                                 "Simulation.Arrays.Real8Array"}));
     HRESULT hr = S_OK;
-    List(b.Get(), static_cast<OPCBROWSETYPE>(9), u"", VT_EMPTY, 0, &hr);
+    List(b.Get(), static_cast<OPCBROWSETYPE>(9), OLESTR(""), VT_EMPTY, 0, &hr);
     EXPECT_EQ(hr, E_INVALIDARG);
     // Access paths: known ones listed, an item without any answers S_FALSE.
     ComPtr<IEnumString> paths;
-    ASSERT_EQ(b->BrowseAccessPaths(u"Simulation.Line 1.Level", paths.ReleaseAndGetAddressOf()), S_OK);
+    ASSERT_EQ(b->BrowseAccessPaths(OLESTR("Simulation.Line 1.Level"), paths.ReleaseAndGetAddressOf()), S_OK);
     EXPECT_EQ(Drain(paths.Get()), (std::vector<std::string>{"Path A", "Path B"}));
-    EXPECT_EQ(b->BrowseAccessPaths(u"Simulation.Random.Int4", paths.ReleaseAndGetAddressOf()),
+    EXPECT_EQ(b->BrowseAccessPaths(OLESTR("Simulation.Random.Int4"), paths.ReleaseAndGetAddressOf()),
               S_FALSE);
-    EXPECT_EQ(b->BrowseAccessPaths(u"Simulation.Nope", paths.ReleaseAndGetAddressOf()),
+    EXPECT_EQ(b->BrowseAccessPaths(OLESTR("Simulation.Nope"), paths.ReleaseAndGetAddressOf()),
               OPC_E_UNKNOWNITEMID);
 }
 
@@ -106,7 +106,7 @@ TEST_F(Browsing, Da10ClassIsFlat) {
     OPCNAMESPACETYPE org{};
     ASSERT_EQ(b->QueryOrganization(&org), S_OK);
     EXPECT_EQ(org, OPC_NS_FLAT);
-    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, u"Simulation"), E_FAIL);
+    EXPECT_EQ(b->ChangeBrowsePosition(OPC_BROWSE_DOWN, OLESTR("Simulation")), E_FAIL);
     EXPECT_TRUE(List(b.Get(), OPC_BRANCH).empty());
     EXPECT_EQ(List(b.Get(), OPC_LEAF), List(server.As<IOPCBrowseServerAddressSpace>().Get(), OPC_FLAT));
 }
@@ -118,7 +118,7 @@ TEST_F(Browsing, ItemProperties) {
     DWORD *ids = nullptr;
     LPWSTR *texts = nullptr;
     VARTYPE *types = nullptr;
-    ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(u"Simulation.Line 1.Level"), &count,
+    ASSERT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Simulation.Line 1.Level")), &count,
                                           &ids, &texts, &types),
               S_OK);
     ASSERT_EQ(count, 11u); // 1..8, 100, 101, 5001
@@ -130,7 +130,7 @@ TEST_F(Browsing, ItemProperties) {
     platform::CoTaskMemFree(ids);
     platform::CoTaskMemFree(texts);
     platform::CoTaskMemFree(types);
-    EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(u"Simulation.Nope"), &count, &ids,
+    EXPECT_EQ(p->QueryAvailableProperties(const_cast<LPWSTR>(OLESTR("Simulation.Nope")), &count, &ids,
                                           &texts, &types),
               OPC_E_UNKNOWNITEMID);
     EXPECT_EQ(ids, nullptr);
@@ -138,7 +138,7 @@ TEST_F(Browsing, ItemProperties) {
     DWORD want[4] = {101, 5001, 8, 999};
     VARIANT *values = nullptr;
     HRESULT *errors = nullptr;
-    ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(u"Simulation.Line 1.Level"), 4, want,
+    ASSERT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Simulation.Line 1.Level")), 4, want,
                                    &values, &errors),
               S_FALSE);
     EXPECT_EQ(Text(values[0]), "Tank level \"north\" sensor");
@@ -151,13 +151,13 @@ TEST_F(Browsing, ItemProperties) {
         platform::VariantClear(&values[i]);
     platform::CoTaskMemFree(values);
     platform::CoTaskMemFree(errors);
-    EXPECT_EQ(p->GetItemProperties(const_cast<LPWSTR>(u"Simulation.Line 1.Level"), 0, want,
+    EXPECT_EQ(p->GetItemProperties(const_cast<LPWSTR>(OLESTR("Simulation.Line 1.Level")), 0, want,
                                    &values, &errors),
               E_INVALIDARG);
 
     DWORD look[3] = {100, 1, 5001};
     LPWSTR *newIds = nullptr;
-    ASSERT_EQ(p->LookupItemIDs(const_cast<LPWSTR>(u"Simulation.Line 1.Level"), 3, look, &newIds,
+    ASSERT_EQ(p->LookupItemIDs(const_cast<LPWSTR>(OLESTR("Simulation.Line 1.Level")), 3, look, &newIds,
                                &errors),
               S_FALSE);
     EXPECT_EQ(platform::WideToString(newIds[0]), "Simulation.Line 1.Level EU");
@@ -168,28 +168,28 @@ TEST_F(Browsing, ItemProperties) {
     platform::CoTaskMemFree(newIds);
     platform::CoTaskMemFree(errors);
     // The looked-up id is a real item.
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     std::vector<OPCHANDLE> h;
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Line 1.Level EU"}, h)[0], S_OK);
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Line 1.Level EU")}, h)[0], S_OK);
     EXPECT_EQ(ReadOne(g.Get(), h[0], OPC_DS_DEVICE, nullptr, nullptr), "m");
 }
 
 // Every scalar type of the table and the arrays can be read through the server.
 TEST_F(Browsing, EveryTypeReads) {
-    auto g = AddGroup(u"G");
-    const std::vector<std::u16string> names = {u"Int1", u"Int2", u"Int4", u"Int8", u"UInt1",
-                                               u"UInt2", u"UInt4", u"UInt8", u"Int", u"UInt",
-                                               u"Real4", u"Real8", u"Money", u"Time", u"String",
-                                               u"Boolean", u"Int4Array", u"Real8Array",
-                                               u"StringArray"};
+    auto g = AddGroup(OLESTR("G"));
+    const std::vector<vexo::platform::WideString> names = {OLESTR("Int1"), OLESTR("Int2"), OLESTR("Int4"), OLESTR("Int8"), OLESTR("UInt1"),
+                                               OLESTR("UInt2"), OLESTR("UInt4"), OLESTR("UInt8"), OLESTR("Int"), OLESTR("UInt"),
+                                               OLESTR("Real4"), OLESTR("Real8"), OLESTR("Money"), OLESTR("Time"), OLESTR("String"),
+                                               OLESTR("Boolean"), OLESTR("Int4Array"), OLESTR("Real8Array"),
+                                               OLESTR("StringArray")};
     const VARTYPE expected[] = {VT_I1, VT_I2, VT_I4, VT_I8, VT_UI1, VT_UI2, VT_UI4,
                                 VT_UI8, VT_INT, VT_UINT, VT_R4, VT_R8, VT_CY, VT_DATE,
                                 VT_BSTR, VT_BOOL, VT_ARRAY | VT_I4, VT_ARRAY | VT_R8,
                                 VT_ARRAY | VT_BSTR};
-    std::vector<std::u16string> ids;
+    std::vector<vexo::platform::WideString> ids;
     for (const auto &n : names)
-        ids.push_back((n.find(u"Array") != std::u16string::npos ? u"Simulation.Arrays."
-                                                                  : u"Simulation.Random.") + n);
+        ids.push_back((n.find(OLESTR("Array")) != vexo::platform::WideString::npos ? OLESTR("Simulation.Arrays.")
+                                                                  : OLESTR("Simulation.Random.")) + n);
     std::vector<OPCHANDLE> h;
     const auto codes = AddItems(g.Get(), ids, h);
     auto sync = g.As<IOPCSyncIO>();

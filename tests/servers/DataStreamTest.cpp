@@ -19,9 +19,9 @@ FORMATETC Format(const char *name) {
                      DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
 }
 
-std::u16string StringAt(const std::vector<BYTE> &b, std::size_t off, std::size_t &next) {
+vexo::platform::WideString StringAt(const std::vector<BYTE> &b, std::size_t off, std::size_t &next) {
     const auto bytes = At<DWORD>(b, off);
-    std::u16string s(bytes / 2, u'\0');
+    vexo::platform::WideString s(bytes / 2, WCHAR('\0'));
     std::memcpy(s.data(), b.data() + off + 4, bytes);
     EXPECT_EQ(At<WORD>(b, off + 4 + bytes), 0); // the 2-byte zero
     next = off + 4 + bytes + 2;
@@ -32,15 +32,15 @@ std::u16string StringAt(const std::vector<BYTE> &b, std::size_t off, std::size_t
 TEST_F(DataStreams, DataTimeStreamLayout) {
     auto old = CreateServer(CLSID_VexoSimulationDA10);
     auto oldControl = old.As<IVexoSimControl>();
-    auto g = AddGroup(u"G", TRUE, 1000, 5, nullptr, old.Get());
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 5, nullptr, old.Get());
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Constant.Int4", u"Simulation.ReadOnly.String",
-                       u"Simulation.Bucket.StringArray", u"Simulation.Arrays.Int4Array"},
+    AddItems(g.Get(), {OLESTR("Simulation.Constant.Int4"), OLESTR("Simulation.ReadOnly.String"),
+                       OLESTR("Simulation.Bucket.StringArray"), OLESTR("Simulation.Arrays.Int4Array")},
              h);
     // Put known contents into the string array.
     SAFEARRAY *psa = platform::SafeArrayCreateVector(VT_BSTR, 0, 2);
     LONG i0 = 0, i1 = 1;
-    BSTR a = platform::SysAllocString(u"ab"), b = platform::SysAllocString(u"");
+    BSTR a = platform::SysAllocString(OLESTR("ab")), b = platform::SysAllocString(OLESTR(""));
     platform::SafeArrayPutElement(psa, &i0, a);
     platform::SafeArrayPutElement(psa, &i1, b);
     platform::SysFreeString(a);
@@ -49,7 +49,7 @@ TEST_F(DataStreams, DataTimeStreamLayout) {
     platform::VariantInit(&arr);
     arr.vt = VT_ARRAY | VT_BSTR;
     arr.parray = psa;
-    ASSERT_EQ(oldControl->SetTagValue(u"Simulation.Bucket.StringArray", &arr, OPC_QUALITY_GOOD),
+    ASSERT_EQ(oldControl->SetTagValue(OLESTR("Simulation.Bucket.StringArray"), &arr, OPC_QUALITY_GOOD),
               S_OK);
     platform::VariantClear(&arr);
 
@@ -88,7 +88,7 @@ TEST_F(DataStreams, DataTimeStreamLayout) {
     EXPECT_EQ(v1.vt, VT_BSTR);
     EXPECT_EQ(v1.bstrVal, nullptr); // no pointer in the stream
     std::size_t next = 0;
-    EXPECT_EQ(StringAt(bytes, offsets[1] + sizeof(VARIANT), next), u"read only");
+    EXPECT_EQ(StringAt(bytes, offsets[1] + sizeof(VARIANT), next), OLESTR("read only"));
     EXPECT_EQ(offsets[2], (next + 7) / 8 * 8);
     const auto v2 = At<VARIANT>(bytes, offsets[2]);
     EXPECT_EQ(v2.vt, VT_ARRAY | VT_BSTR);
@@ -97,8 +97,8 @@ TEST_F(DataStreams, DataTimeStreamLayout) {
     EXPECT_EQ(d2.rgsabound[0].cElements, 2u);
     EXPECT_EQ(d2.pvData, nullptr);
     std::size_t p = offsets[2] + sizeof(VARIANT) + sizeof(SAFEARRAY);
-    EXPECT_EQ(StringAt(bytes, p, p), u"ab");
-    EXPECT_EQ(StringAt(bytes, p, p), u"");
+    EXPECT_EQ(StringAt(bytes, p, p), OLESTR("ab"));
+    EXPECT_EQ(StringAt(bytes, p, p), OLESTR(""));
     EXPECT_EQ(offsets[3], (p + 7) / 8 * 8);
     const auto d3 = At<SAFEARRAY>(bytes, offsets[3] + sizeof(VARIANT));
     EXPECT_EQ(d3.cbElements, 4u);
@@ -114,9 +114,9 @@ TEST_F(DataStreams, DataTimeStreamLayout) {
 TEST_F(DataStreams, Da10AsyncCallsAnswerThroughTheirAdvise) {
     auto old = CreateServer(CLSID_VexoSimulationDA10);
     auto oldControl = old.As<IVexoSimControl>();
-    auto g = AddGroup(u"G", TRUE, 1000, 5, nullptr, old.Get());
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 5, nullptr, old.Get());
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Bucket.Int4", u"Simulation.Quality.Bad"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Bucket.Int4"), OLESTR("Simulation.Quality.Bad")}, h);
     auto data = platform::MakeCom<StreamSink>();
     auto writes = platform::MakeCom<StreamSink>();
     FORMATETC dataFe = Format("OPCSTMFORMATDATA");

@@ -8,16 +8,16 @@ using ServerGroups = SimServerTest;
 
 // Group names are unique per server; an empty name gets a generated unique one.
 TEST_F(ServerGroups, GroupNamesAreUniqueAndEmptyNamesAreGenerated) {
-    auto g1 = AddGroup(u"G");
+    auto g1 = AddGroup(OLESTR("G"));
     ComPtr<IUnknown> unk;
     OPCHANDLE h = 0;
     DWORD revised = 0;
-    EXPECT_EQ(server->AddGroup(u"G", TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised,
+    EXPECT_EQ(server->AddGroup(OLESTR("G"), TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised,
                                IID_IOPCItemMgt, unk.ReleaseAndGetAddressOf()),
               OPC_E_DUPLICATENAME);
     EXPECT_FALSE(unk);
-    auto a = AddGroup(u"");
-    auto b = AddGroup(u"");
+    auto a = AddGroup(OLESTR(""));
+    auto b = AddGroup(OLESTR(""));
     LPWSTR nameA = nullptr, nameB = nullptr;
     DWORD rate;
     BOOL active;
@@ -38,9 +38,9 @@ TEST_F(ServerGroups, GroupNamesAreUniqueAndEmptyNamesAreGenerated) {
     platform::CoTaskMemFree(nameA);
     platform::CoTaskMemFree(nameB);
     // Renaming onto another group's name is refused; onto its own name is fine.
-    EXPECT_EQ(stateA->SetName(u"G"), OPC_E_DUPLICATENAME);
-    EXPECT_EQ(g1.As<IOPCGroupStateMgt>()->SetName(u"G"), S_OK);
-    EXPECT_EQ(stateA->SetName(u""), E_INVALIDARG);
+    EXPECT_EQ(stateA->SetName(OLESTR("G")), OPC_E_DUPLICATENAME);
+    EXPECT_EQ(g1.As<IOPCGroupStateMgt>()->SetName(OLESTR("G")), S_OK);
+    EXPECT_EQ(stateA->SetName(OLESTR("")), E_INVALIDARG);
 }
 
 // Update rates are revised to the granularity, and the revision is reported.
@@ -48,11 +48,11 @@ TEST_F(ServerGroups, UpdateRatesAreRevisedToTheGranularity) {
     ComPtr<IUnknown> unk;
     OPCHANDLE h = 0;
     DWORD revised = 0;
-    EXPECT_EQ(server->AddGroup(u"A", TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised,
+    EXPECT_EQ(server->AddGroup(OLESTR("A"), TRUE, 1000, 1, nullptr, nullptr, 0, &h, &revised,
                                IID_IOPCItemMgt, unk.ReleaseAndGetAddressOf()),
               S_OK);
     EXPECT_EQ(revised, 1000u);
-    EXPECT_EQ(server->AddGroup(u"B", TRUE, 0, 1, nullptr, nullptr, 0, &h, &revised,
+    EXPECT_EQ(server->AddGroup(OLESTR("B"), TRUE, 0, 1, nullptr, nullptr, 0, &h, &revised,
                                IID_IOPCItemMgt, unk.ReleaseAndGetAddressOf()),
               OPC_S_UNSUPPORTEDRATE);
     EXPECT_EQ(revised, 100u);
@@ -72,7 +72,7 @@ TEST_F(ServerGroups, UpdateRatesAreRevisedToTheGranularity) {
 
 // GetStatus hands over two task-memory blocks; a chosen status is reported as given.
 TEST_F(ServerGroups, StatusIsLiveOrChosen) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     const long long before = platform::TaskMemLiveBlocks();
     OPCSERVERSTATUS *status = nullptr;
     ASSERT_EQ(server->GetStatus(&status), S_OK);
@@ -90,7 +90,7 @@ TEST_F(ServerGroups, StatusIsLiveOrChosen) {
     chosen.wMajorVersion = 7;
     chosen.wMinorVersion = 8;
     chosen.wBuildNumber = 9;
-    chosen.szVendorInfo = const_cast<LPWSTR>(u"Acme \"Test\"");
+    chosen.szVendorInfo = const_cast<LPWSTR>(OLESTR("Acme \"Test\""));
     ASSERT_EQ(control->SetStatus(&chosen), S_OK);
     ASSERT_EQ(server->GetStatus(&status), S_OK);
     EXPECT_EQ(status->dwServerState, OPC_STATUS_SUSPENDED);
@@ -105,7 +105,7 @@ TEST_F(ServerGroups, StatusIsLiveOrChosen) {
 
 // A planned failure fails exactly the next call of that method and returns no arrays.
 TEST_F(ServerGroups, PlannedFailureHitsTheNextCallOnly) {
-    ASSERT_EQ(control->FailNextCall(u"GetStatus", E_OUTOFMEMORY), S_OK);
+    ASSERT_EQ(control->FailNextCall(OLESTR("GetStatus"), E_OUTOFMEMORY), S_OK);
     OPCSERVERSTATUS *status = reinterpret_cast<OPCSERVERSTATUS *>(1);
     EXPECT_EQ(server->GetStatus(&status), E_OUTOFMEMORY);
     EXPECT_EQ(status, nullptr);
@@ -113,13 +113,13 @@ TEST_F(ServerGroups, PlannedFailureHitsTheNextCallOnly) {
     platform::CoTaskMemFree(status->szVendorInfo);
     platform::CoTaskMemFree(status);
 
-    auto g = AddGroup(u"G");
-    ASSERT_EQ(control->FailNextCall(u"AddItems", MakeHResult(0x80041234)), S_OK);
+    auto g = AddGroup(OLESTR("G"));
+    ASSERT_EQ(control->FailNextCall(OLESTR("AddItems"), MakeHResult(0x80041234)), S_OK);
     std::vector<OPCHANDLE> handles;
     HRESULT call = S_OK;
-    AddItems(g.Get(), {u"Simulation.Random.Int4"}, handles, VT_EMPTY, nullptr, &call);
+    AddItems(g.Get(), {OLESTR("Simulation.Random.Int4")}, handles, VT_EMPTY, nullptr, &call);
     EXPECT_EQ(call, MakeHResult(0x80041234));
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Random.Int4"}, handles)[0], S_OK);
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Random.Int4")}, handles)[0], S_OK);
 }
 
 // RemoveGroup without force answers OPC_S_INUSE while the group is held: the
@@ -127,7 +127,7 @@ TEST_F(ServerGroups, PlannedFailureHitsTheNextCallOnly) {
 // and it goes (releasing its sinks) with the last reference. Force removes at once.
 TEST_F(ServerGroups, RemoveGroupWhileHeldAnswersInUse) {
     OPCHANDLE h = 0;
-    auto g = AddGroup(u"G", TRUE, 1000, 7, &h);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 7, &h);
     auto sink = Advise(g.Get());
     auto sinkRefs = [&] {
         sink->AddRef();
@@ -137,34 +137,34 @@ TEST_F(ServerGroups, RemoveGroupWhileHeldAnswersInUse) {
     EXPECT_EQ(server->RemoveGroup(h, FALSE), OPC_S_INUSE);
     EXPECT_EQ(server->RemoveGroup(h, FALSE), E_INVALIDARG);
     ComPtr<IUnknown> again;
-    EXPECT_EQ(server->GetGroupByName(u"G", IID_IOPCItemMgt, again.ReleaseAndGetAddressOf()),
+    EXPECT_EQ(server->GetGroupByName(OLESTR("G"), IID_IOPCItemMgt, again.ReleaseAndGetAddressOf()),
               E_INVALIDARG);
     std::vector<OPCHANDLE> handles;
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Bucket.Int4"}, handles)[0], S_OK);
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Bucket.Int4")}, handles)[0], S_OK);
     control->RunScan(0);
     EXPECT_EQ(sink->Take().size(), 1u); // still working for its holder
     OPCHANDLE h2 = 0;
-    auto g2 = AddGroup(u"G", TRUE, 1000, 7, &h2); // the name is free
+    auto g2 = AddGroup(OLESTR("G"), TRUE, 1000, 7, &h2); // the name is free
     EXPECT_EQ(sinkRefs(), held);
     g = nullptr;
     EXPECT_EQ(sinkRefs(), held - 1); // the server let go of the sink with the group
     // Forced removal goes at once, held or not; the held object then fails.
     EXPECT_EQ(server->RemoveGroup(h2, TRUE), S_OK);
     HRESULT call = S_OK;
-    AddItems(g2.Get(), {u"Simulation.Random.Int4"}, handles, VT_EMPTY, nullptr, &call);
+    AddItems(g2.Get(), {OLESTR("Simulation.Random.Int4")}, handles, VT_EMPTY, nullptr, &call);
     EXPECT_EQ(call, E_FAIL);
     g2 = nullptr;
-    auto g3 = AddGroup(u"H", TRUE, 1000, 7, &h);
+    auto g3 = AddGroup(OLESTR("H"), TRUE, 1000, 7, &h);
     g3 = nullptr;
     EXPECT_EQ(server->RemoveGroup(h, FALSE), S_OK);
 }
 
 // GetGroupByName reaches an existing group; the group enumerator lists names.
 TEST_F(ServerGroups, GroupsCanBeFoundAndEnumerated) {
-    auto g = AddGroup(u"Line 1");
-    auto h = AddGroup(u"Line 2");
+    auto g = AddGroup(OLESTR("Line 1"));
+    auto h = AddGroup(OLESTR("Line 2"));
     ComPtr<IUnknown> found;
-    ASSERT_EQ(server->GetGroupByName(u"Line 2", IID_IOPCGroupStateMgt,
+    ASSERT_EQ(server->GetGroupByName(OLESTR("Line 2"), IID_IOPCGroupStateMgt,
                                      found.ReleaseAndGetAddressOf()),
               S_OK);
     // A group is one object: every road to it gives the same identity.
@@ -202,7 +202,7 @@ TEST_F(ServerGroups, GroupsCanBeFoundAndEnumerated) {
 // The call log records each call with readable arguments and can be cleared.
 TEST_F(ServerGroups, CallLogRecordsCallsWithArguments) {
     control->ClearCallLog();
-    auto g = AddGroup(u"G", TRUE, 1000, 0);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 0);
     auto state = g.As<IOPCGroupStateMgt>();
     DWORD rate = 500, revised = 0, lcid = 0;
     BOOL active = TRUE;
@@ -227,9 +227,9 @@ TEST_F(ServerGroups, WithheldInterfacesAreRefused) {
     EXPECT_FALSE(server.As<IOPCCommon>());
     ASSERT_EQ(control->WithholdInterface(SIM_TARGET_SERVER, IID_IOPCCommon, FALSE), S_OK);
     EXPECT_TRUE(server.As<IOPCCommon>());
-    auto before = AddGroup(u"Before");
+    auto before = AddGroup(OLESTR("Before"));
     ASSERT_EQ(control->WithholdInterface(SIM_TARGET_GROUPS, IID_IOPCAsyncIO2, TRUE), S_OK);
-    auto after = AddGroup(u"After");
+    auto after = AddGroup(OLESTR("After"));
     EXPECT_TRUE(before.As<IOPCAsyncIO2>());
     EXPECT_FALSE(after.As<IOPCAsyncIO2>());
     EXPECT_TRUE(after.As<IOPCAsyncIO>());
@@ -243,7 +243,7 @@ TEST_F(ServerGroups, Da10ClassOffersOnlyDa10Interfaces) {
     EXPECT_FALSE(old.As<IConnectionPointContainer>());
     EXPECT_FALSE(old.As<IOPCItemProperties>());
     EXPECT_TRUE(old.As<IOPCBrowseServerAddressSpace>());
-    auto g = AddGroup(u"G", TRUE, 1000, 1, nullptr, old.Get());
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 1, nullptr, old.Get());
     EXPECT_FALSE(g.As<IConnectionPointContainer>());
     EXPECT_FALSE(g.As<IOPCAsyncIO2>());
     EXPECT_TRUE(g.As<IOPCAsyncIO>());
@@ -264,7 +264,7 @@ TEST_F(ServerGroups, CommonInterfaceAnswers) {
     ASSERT_EQ(common->QueryAvailableLocaleIDs(&count, &ids), S_OK);
     EXPECT_EQ(count, 2u);
     platform::CoTaskMemFree(ids);
-    EXPECT_EQ(common->SetClientName(u"tester"), S_OK);
+    EXPECT_EQ(common->SetClientName(OLESTR("tester")), S_OK);
     LPWSTR text = nullptr;
     ASSERT_EQ(common->GetErrorString(OPC_E_UNKNOWNITEMID, &text), S_OK);
     EXPECT_EQ(platform::WideToString(text), "The item id is not in the server's address space.");
@@ -282,9 +282,9 @@ TEST_F(ServerGroups, ShutdownRequestsReachAdvisedSinks) {
     auto sink = platform::MakeCom<ShutdownSink>();
     DWORD cookie = 0;
     ASSERT_EQ(cp->Advise(sink->GetUnknown(), &cookie), S_OK);
-    EXPECT_EQ(control->SendShutdown(u"maintenance", FALSE), S_OK);
+    EXPECT_EQ(control->SendShutdown(OLESTR("maintenance"), FALSE), S_OK);
     EXPECT_EQ(sink->count.load(), 1);
-    EXPECT_EQ(control->SendShutdown(u"later", TRUE), S_OK);
+    EXPECT_EQ(control->SendShutdown(OLESTR("later"), TRUE), S_OK);
     EXPECT_EQ(sink->count.load(), 1); // queued for the scan
     control->RunScan(0);
     ASSERT_EQ(sink->count.load(), 2);

@@ -8,12 +8,12 @@ using ServerItems = SimServerTest;
 
 // Each item gets its own code in request order; the call answers S_FALSE when one failed.
 TEST_F(ServerItems, AddItemsReportsEachFailureInRequestOrder) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     std::vector<OPCHANDLE> h;
     HRESULT call = S_OK;
     const auto codes = AddItems(g.Get(),
-                                {u"Simulation.Random.Int4", u"", u"Simulation..Int4",
-                                 u"Simulation.No.Such", u"Simulation.Random", u"Bad*Id"},
+                                {OLESTR("Simulation.Random.Int4"), OLESTR(""), OLESTR("Simulation..Int4"),
+                                 OLESTR("Simulation.No.Such"), OLESTR("Simulation.Random"), OLESTR("Bad*Id")},
                                 h, VT_EMPTY, nullptr, &call);
     EXPECT_EQ(call, S_FALSE);
     ASSERT_EQ(codes.size(), 6u);
@@ -25,15 +25,15 @@ TEST_F(ServerItems, AddItemsReportsEachFailureInRequestOrder) {
     EXPECT_EQ(codes[5], OPC_E_INVALIDITEMID);
     EXPECT_NE(h[0], 0u);
     // Access paths: known on the level tag, unknown elsewhere.
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Line 1.Level"}, h, VT_EMPTY, u"Path B")[0], S_OK);
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Line 1.Level"}, h, VT_EMPTY, u"Path C")[0],
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Line 1.Level")}, h, VT_EMPTY, OLESTR("Path B"))[0], S_OK);
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Line 1.Level")}, h, VT_EMPTY, OLESTR("Path C"))[0],
               OPC_E_UNKNOWNPATH);
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Random.Int4"}, h, VT_EMPTY, u"Path A")[0],
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Random.Int4")}, h, VT_EMPTY, OLESTR("Path A"))[0],
               OPC_E_UNKNOWNPATH);
     // Types: scalars convert among themselves, arrays do not.
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Random.Int4"}, h, VT_BSTR)[0], S_OK);
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Arrays.Int4Array"}, h, VT_R8)[0], OPC_E_BADTYPE);
-    EXPECT_EQ(AddItems(g.Get(), {u"Simulation.Random.Int4"}, h, VT_ARRAY | VT_I4)[0],
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Random.Int4")}, h, VT_BSTR)[0], S_OK);
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Arrays.Int4Array")}, h, VT_R8)[0], OPC_E_BADTYPE);
+    EXPECT_EQ(AddItems(g.Get(), {OLESTR("Simulation.Random.Int4")}, h, VT_ARRAY | VT_I4)[0],
               OPC_E_BADTYPE);
     // An empty batch is refused as a whole.
     OPCITEMRESULT *results = nullptr;
@@ -44,10 +44,10 @@ TEST_F(ServerItems, AddItemsReportsEachFailureInRequestOrder) {
 
 // ValidateItems checks like AddItems but adds nothing; planned item codes replace results.
 TEST_F(ServerItems, ValidateAndPlannedItemCodes) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     OPCITEMDEF defs[2] = {};
-    defs[0].szItemID = const_cast<LPWSTR>(u"Simulation.Bucket.Real8");
-    defs[1].szItemID = const_cast<LPWSTR>(u"Simulation.Bucket.Int4");
+    defs[0].szItemID = const_cast<LPWSTR>(OLESTR("Simulation.Bucket.Real8"));
+    defs[1].szItemID = const_cast<LPWSTR>(OLESTR("Simulation.Bucket.Int4"));
     OPCITEMRESULT *results = nullptr;
     HRESULT *errors = nullptr;
     ASSERT_EQ(g->ValidateItems(2, defs, FALSE, &results, &errors), S_OK);
@@ -57,10 +57,10 @@ TEST_F(ServerItems, ValidateAndPlannedItemCodes) {
     platform::CoTaskMemFree(results);
     platform::CoTaskMemFree(errors);
     const HRESULT planned[2] = {S_FALSE, MakeHResult(0xC0041111)};
-    ASSERT_EQ(control->SetNextItemErrors(u"AddItems", 2, planned), S_OK);
+    ASSERT_EQ(control->SetNextItemErrors(OLESTR("AddItems"), 2, planned), S_OK);
     std::vector<OPCHANDLE> h;
     HRESULT call = S_OK;
-    const auto codes = AddItems(g.Get(), {u"Simulation.Bucket.Real8", u"Simulation.Bucket.Int4"},
+    const auto codes = AddItems(g.Get(), {OLESTR("Simulation.Bucket.Real8"), OLESTR("Simulation.Bucket.Int4")},
                                 h, VT_EMPTY, nullptr, &call);
     EXPECT_EQ(call, S_FALSE);
     EXPECT_EQ(codes[0], S_FALSE);
@@ -71,9 +71,9 @@ TEST_F(ServerItems, ValidateAndPlannedItemCodes) {
 
 // Handles stay invalid after removal; every per-handle call says so per item.
 TEST_F(ServerItems, RemovedAndUnknownHandlesAreInvalid) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Random.Int4", u"Simulation.Random.Real8"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Random.Int4"), OLESTR("Simulation.Random.Real8")}, h);
     HRESULT *errors = nullptr;
     OPCHANDLE remove[2] = {h[0], 9999};
     ASSERT_EQ(g->RemoveItems(2, remove, &errors), S_FALSE);
@@ -93,14 +93,14 @@ TEST_F(ServerItems, RemovedAndUnknownHandlesAreInvalid) {
 
 // A removed item's slot is reused under a new handle; the old handle stays invalid.
 TEST_F(ServerItems, ReusedSlotsGetNewHandles) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     std::vector<OPCHANDLE> first;
-    AddItems(g.Get(), {u"Simulation.Constant.Int4"}, first);
+    AddItems(g.Get(), {OLESTR("Simulation.Constant.Int4")}, first);
     HRESULT *errors = nullptr;
     ASSERT_EQ(g->RemoveItems(1, first.data(), &errors), S_OK);
     platform::CoTaskMemFree(errors);
     std::vector<OPCHANDLE> second;
-    AddItems(g.Get(), {u"Simulation.Constant.String"}, second);
+    AddItems(g.Get(), {OLESTR("Simulation.Constant.String")}, second);
     ASSERT_NE(second[0], 0u);
     EXPECT_NE(second[0], first[0]);
     WORD q = 0;
@@ -115,11 +115,11 @@ TEST_F(ServerItems, ReusedSlotsGetNewHandles) {
 
 // Synchronous reads: cache and device, out of service when inactive, rights, conversion.
 TEST_F(ServerItems, SyncReadsGiveValueQualityAndPerItemErrors) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     std::vector<OPCHANDLE> h;
     AddItems(g.Get(),
-             {u"Simulation.Constant.Int4", u"Simulation.WriteOnly.Int4",
-              u"Simulation.Quality.Override", u"Simulation.Constant.String"},
+             {OLESTR("Simulation.Constant.Int4"), OLESTR("Simulation.WriteOnly.Int4"),
+              OLESTR("Simulation.Quality.Override"), OLESTR("Simulation.Constant.String")},
              h);
     WORD q = 0;
     HRESULT e = S_OK;
@@ -153,13 +153,13 @@ TEST_F(ServerItems, SyncReadsGiveValueQualityAndPerItemErrors) {
 
 // Synchronous writes: buckets keep values, read-only refuses, limits clamp, bad types fail.
 TEST_F(ServerItems, SyncWritesStoreClampAndRefuse) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     std::vector<OPCHANDLE> h;
     AddItems(g.Get(),
-             {u"Simulation.Bucket.String", u"Simulation.ReadOnly.Int4",
-              u"Simulation.Line 1.Setpoint", u"Simulation.Bucket.Int2", u"Simulation.WriteOnly.Int4"},
+             {OLESTR("Simulation.Bucket.String"), OLESTR("Simulation.ReadOnly.Int4"),
+              OLESTR("Simulation.Line 1.Setpoint"), OLESTR("Simulation.Bucket.Int2"), OLESTR("Simulation.WriteOnly.Int4")},
              h);
-    VARIANT values[5] = {Bstr(u"hello \"world\""), I4(1), R8(150), Bstr(u"not a number"), I4(5)};
+    VARIANT values[5] = {Bstr(OLESTR("hello \"world\"")), I4(1), R8(150), Bstr(OLESTR("not a number")), I4(5)};
     HRESULT *errors = nullptr;
     ASSERT_EQ(g.As<IOPCSyncIO>()->Write(5, h.data(), values, &errors), S_FALSE);
     EXPECT_EQ(errors[0], S_OK);
@@ -180,9 +180,9 @@ TEST_F(ServerItems, SyncWritesStoreClampAndRefuse) {
 
 // The first update carries every active item; later ones only changed values.
 TEST_F(ServerItems, DataChangesCarryOnlyChangedValuesAfterTheFirst) {
-    auto g = AddGroup(u"G", TRUE, 1000, 7);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 7);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Constant.Int4", u"Simulation.Bucket.Int4"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Constant.Int4"), OLESTR("Simulation.Bucket.Int4")}, h);
     auto sink = Advise(g.Get());
     control->RunScan(0);
     auto calls = sink->Take();
@@ -208,9 +208,9 @@ TEST_F(ServerItems, DataChangesCarryOnlyChangedValuesAfterTheFirst) {
 
 // Inactive items and groups report nothing; activation sends the value again.
 TEST_F(ServerItems, InactiveItemsAndGroupsReportNothing) {
-    auto g = AddGroup(u"G", FALSE, 100);
+    auto g = AddGroup(OLESTR("G"), FALSE, 100);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Ramp.Int4"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Ramp.Int4")}, h);
     auto sink = Advise(g.Get());
     control->RunScan(1000);
     EXPECT_EQ(sink->Count(), 0u);
@@ -237,18 +237,18 @@ TEST_F(ServerItems, PercentDeadbandFiltersAnalogChanges) {
     OPCHANDLE hs = 0;
     DWORD revised = 0;
     ComPtr<IOPCItemMgt> g;
-    ASSERT_EQ(server->AddGroup(u"G", TRUE, 100, 1, nullptr, &band, 0, &hs, &revised,
+    ASSERT_EQ(server->AddGroup(OLESTR("G"), TRUE, 100, 1, nullptr, &band, 0, &hs, &revised,
                                IID_IOPCItemMgt, reinterpret_cast<LPUNKNOWN *>(g.ReleaseAndGetAddressOf())),
               S_OK);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Line 1.Setpoint", u"Simulation.Bucket.Real8"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Line 1.Setpoint"), OLESTR("Simulation.Bucket.Real8")}, h);
     auto sink = Advise(g.Get());
     control->RunScan(0);
     sink->Take();
     auto set = [&](double x) {
         VARIANT v = R8(x);
-        control->SetTagValue(u"Simulation.Line 1.Setpoint", &v, OPC_QUALITY_GOOD);
-        control->SetTagValue(u"Simulation.Bucket.Real8", &v, OPC_QUALITY_GOOD);
+        control->SetTagValue(OLESTR("Simulation.Line 1.Setpoint"), &v, OPC_QUALITY_GOOD);
+        control->SetTagValue(OLESTR("Simulation.Bucket.Real8"), &v, OPC_QUALITY_GOOD);
     };
     set(5); // within 10 of 0: only the non-analog item reports
     control->RunScan(100);
@@ -264,9 +264,9 @@ TEST_F(ServerItems, PercentDeadbandFiltersAnalogChanges) {
 
 // Asynchronous calls complete on the next scan with the client's transaction id.
 TEST_F(ServerItems, AsyncReadWriteRefreshComplete) {
-    auto g = AddGroup(u"G", TRUE, 1000, 3);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 3);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Bucket.Int4", u"Simulation.WriteOnly.Int4"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Bucket.Int4"), OLESTR("Simulation.WriteOnly.Int4")}, h);
     auto sink = Advise(g.Get());
     control->RunScan(0);
     sink->Take();
@@ -300,9 +300,9 @@ TEST_F(ServerItems, AsyncReadWriteRefreshComplete) {
 // Cancel2 turns an outstanding call into OnCancelComplete; cancel ids equal to
 // the transaction ids work too.
 TEST_F(ServerItems, CancelOfOutstandingCalls) {
-    auto g = AddGroup(u"G");
+    auto g = AddGroup(OLESTR("G"));
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Bucket.Int4"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Bucket.Int4")}, h);
     auto sink = Advise(g.Get());
     control->RunScan(0);
     sink->Take();
@@ -331,15 +331,15 @@ TEST_F(ServerItems, CancelOfOutstandingCalls) {
 
 // Refresh with nothing active fails; planned completion codes reach the callback.
 TEST_F(ServerItems, RefreshNeedsActiveItemsAndCompletionsTakePlannedCodes) {
-    auto g = AddGroup(u"G", FALSE);
+    auto g = AddGroup(OLESTR("G"), FALSE);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Bucket.Int4", u"Simulation.Bucket.Int2"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Bucket.Int4"), OLESTR("Simulation.Bucket.Int2")}, h);
     auto sink = Advise(g.Get());
     auto async = g.As<IOPCAsyncIO2>();
     DWORD cancel = 0;
     EXPECT_EQ(async->Refresh2(OPC_DS_CACHE, 1, &cancel), E_FAIL);
     const HRESULT planned[2] = {S_OK, OPC_S_CLAMP};
-    control->SetNextItemErrors(u"OnWriteComplete", 2, planned);
+    control->SetNextItemErrors(OLESTR("OnWriteComplete"), 2, planned);
     VARIANT values[2] = {I4(1), I4(2)};
     HRESULT *errors = nullptr;
     ASSERT_EQ(async->Write(2, h.data(), values, 9, &cancel, &errors), S_OK);

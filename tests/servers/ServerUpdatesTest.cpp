@@ -54,9 +54,9 @@ ULONGLONG Ms(const FILETIME &ft) {
 TEST_F(ServerUpdates, CacheIsKeptCurrentWithoutAListener) {
     // A group nobody listens to is still scanned; before the first scan a
     // changing tag's cache says it has no value yet.
-    auto g = AddGroup(u"G", TRUE, 1000);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Ramp.Int4", u"Simulation.Constant.Int4"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Ramp.Int4"), OLESTR("Simulation.Constant.Int4")}, h);
     const ReadResult before = ReadState(g.Get(), h[0], OPC_DS_CACHE);
     EXPECT_EQ(before.vt, VT_EMPTY);
     EXPECT_EQ(before.quality, OPC_QUALITY_WAITING_FOR_INITIAL_DATA);
@@ -78,11 +78,11 @@ TEST_F(ServerUpdates, NewListenersActivationAndEnableHearEveryActiveReadableItem
     // One callback with transaction id 0 carries each active, readable item
     // (scanned, never the unscanned value) after Advise, activation and
     // SetEnable(TRUE); write-only and inactive items are not in it.
-    auto g = AddGroup(u"G", TRUE, 1000, 9);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 9);
     std::vector<OPCHANDLE> h;
     AddItems(g.Get(),
-             {u"Simulation.Ramp.Int4", u"Simulation.WriteOnly.Int4", u"Simulation.Bucket.Int4",
-              u"Simulation.Constant.Int4"},
+             {OLESTR("Simulation.Ramp.Int4"), OLESTR("Simulation.WriteOnly.Int4"), OLESTR("Simulation.Bucket.Int4"),
+              OLESTR("Simulation.Constant.Int4")},
              h);
     HRESULT *errors = nullptr;
     ASSERT_EQ(g->SetActiveState(1, &h[3], FALSE, &errors), S_OK);
@@ -128,9 +128,9 @@ TEST_F(ServerUpdates, Da10FirstDeliveryCarriesScannedValues) {
     // The first stream after DAdvise holds a scanned value with good quality.
     auto old = CreateServer(CLSID_VexoSimulationDA10);
     auto oldControl = old.As<IVexoSimControl>();
-    auto g = AddGroup(u"G", TRUE, 1000, 5, nullptr, old.Get());
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 5, nullptr, old.Get());
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Ramp.Int4"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Ramp.Int4")}, h);
     auto sink = platform::MakeCom<StreamSink>();
     FORMATETC fe{static_cast<CLIPFORMAT>(platform::RegisterClipboardFormatA("OPCSTMFORMATDATATIME")),
                  nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -152,9 +152,9 @@ TEST_F(ServerUpdates, TimesAreNearNowAndDeviceReadsStampTheAcquisition) {
     // A time item reads within a second of the local time now; a device read
     // stamps the moment it acquired the value, even when the value is old.
     ASSERT_EQ(control->SetManualMode(FALSE), S_OK);
-    auto g = AddGroup(u"G", TRUE, 1000);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Ramp.Time", u"Simulation.Random.Time", u"Simulation.Bucket.Int4"},
+    AddItems(g.Get(), {OLESTR("Simulation.Ramp.Time"), OLESTR("Simulation.Random.Time"), OLESTR("Simulation.Bucket.Int4")},
              h);
     FILETIME utc, local;
     platform::GetSystemTimeAsFileTime(&utc);
@@ -181,7 +181,7 @@ TEST_F(ServerUpdates, RevisedRatesFitASigned32BitRate) {
         ComPtr<IUnknown> unk;
         OPCHANDLE hs = 0;
         DWORD revised = 0;
-        ASSERT_EQ(server->AddGroup(u"", TRUE, requested, 1, nullptr, nullptr, 0, &hs, &revised,
+        ASSERT_EQ(server->AddGroup(OLESTR(""), TRUE, requested, 1, nullptr, nullptr, 0, &hs, &revised,
                                    IID_IOPCItemMgt, unk.ReleaseAndGetAddressOf()),
                   OPC_S_UNSUPPORTEDRATE);
         EXPECT_EQ(revised, 2147483600u) << requested;
@@ -195,9 +195,9 @@ TEST_F(ServerUpdates, RevisedRatesFitASigned32BitRate) {
 TEST_F(ServerUpdates, CompletionModesDeliverBeforeReturnFromAnyThreadOrLastFirst) {
     // Before-return modes complete inside the call (on this thread or another);
     // the reversed mode delivers the queued calls' results last call first.
-    auto g = AddGroup(u"G", TRUE, 1000, 3);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 3);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Bucket.Int4"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Bucket.Int4")}, h);
     auto sink = Advise(g.Get());
     control->RunScan(0);
     sink->Take();
@@ -246,9 +246,9 @@ TEST_F(ServerUpdates, CompletionModesDeliverBeforeReturnFromAnyThreadOrLastFirst
 TEST_F(ServerUpdates, InitialUpdateMayArriveBeforeAdviseReturns) {
     // In a before-return mode the first values reach the callback inside Advise.
     ASSERT_EQ(control->SetCompletionMode(SIM_COMPLETE_BEFORE_RETURN), S_OK);
-    auto g = AddGroup(u"G", TRUE, 1000, 4);
+    auto g = AddGroup(OLESTR("G"), TRUE, 1000, 4);
     std::vector<OPCHANDLE> h;
-    AddItems(g.Get(), {u"Simulation.Sine.Real8"}, h);
+    AddItems(g.Get(), {OLESTR("Simulation.Sine.Real8")}, h);
     auto sink = Advise(g.Get());
     auto calls = sink->Take();
     ASSERT_EQ(calls.size(), 1u);

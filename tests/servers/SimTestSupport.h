@@ -54,7 +54,7 @@ inline std::string Text(const VARIANT &v) {
     return out;
 }
 /// A VARIANT holding a copy of s (caller clears it).
-inline VARIANT Bstr(const char16_t *s) {
+inline VARIANT Bstr(const WCHAR *s) {
     VARIANT v;
     platform::VariantInit(&v);
     v.vt = VT_BSTR;
@@ -78,17 +78,17 @@ inline VARIANT R8(double x) {
 
 class DataSink final : public platform::ComObject<IOPCDataCallback> {
   public:
-    HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
+    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
                          HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
                          VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
                          HRESULT *pErrors) override;
-    HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
                            HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
                            VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
                            HRESULT *pErrors) override;
-    HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
+    HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
                             OPCHANDLE *pClienthandles, HRESULT *pErrors) override;
-    HRESULT OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) override;
+    HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) override;
 
     std::vector<Callback> Take();
     std::size_t Count();
@@ -108,11 +108,11 @@ class DataSink final : public platform::ComObject<IOPCDataCallback> {
 /// Records the raw bytes of every stream it is given.
 class StreamSink final : public platform::ComObject<IAdviseSink> {
   public:
-    void OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) override;
-    void OnViewChange(DWORD, LONG) override {}
-    void OnRename(IMoniker *) override {}
-    void OnSave() override {}
-    void OnClose() override {}
+    void STDMETHODCALLTYPE OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) override;
+    void STDMETHODCALLTYPE OnViewChange(DWORD, LONG) override {}
+    void STDMETHODCALLTYPE OnRename(IMoniker *) override {}
+    void STDMETHODCALLTYPE OnSave() override {}
+    void STDMETHODCALLTYPE OnClose() override {}
 
     struct Stream {
         CLIPFORMAT format;
@@ -124,7 +124,7 @@ class StreamSink final : public platform::ComObject<IAdviseSink> {
 
 class ShutdownSink final : public platform::ComObject<IOPCShutdown> {
   public:
-    HRESULT ShutdownRequest(LPCWSTR szReason) override;
+    HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR szReason) override;
     std::mutex mu;
     std::vector<std::string> reasons;
     std::atomic<int> count{0};
@@ -139,14 +139,14 @@ class SimServerTest : public ::testing::Test {
     ComPtr<IOPCServer> CreateServer(const CLSID &clsid);
 
     /// Adds a group (asserting success) and returns its IOPCItemMgt.
-    ComPtr<IOPCItemMgt> AddGroup(const char16_t *name, BOOL active = TRUE, DWORD rate = 1000,
+    ComPtr<IOPCItemMgt> AddGroup(const WCHAR *name, BOOL active = TRUE, DWORD rate = 1000,
                                  OPCHANDLE client = 7, OPCHANDLE *server = nullptr,
                                  IOPCServer *on = nullptr);
     /// Adds items (client handle = position + 100) and returns each result code;
     /// server handles go to handles.
-    std::vector<HRESULT> AddItems(IOPCItemMgt *group, const std::vector<std::u16string> &ids,
+    std::vector<HRESULT> AddItems(IOPCItemMgt *group, const std::vector<vexo::platform::WideString> &ids,
                                   std::vector<OPCHANDLE> &handles, VARTYPE requested = VT_EMPTY,
-                                  const char16_t *path = nullptr, HRESULT *callResult = nullptr);
+                                  const WCHAR *path = nullptr, HRESULT *callResult = nullptr);
     /// Advises a new DataSink on the group's connection point.
     ComPtr<DataSink> Advise(IOPCItemMgt *group, DWORD *cookie = nullptr);
     /// Sync-reads one item and returns its value text (and quality, error).
@@ -268,7 +268,7 @@ inline ComPtr<IOPCServer> SimServerTest::CreateServer(const CLSID &clsid) {
     return s;
 }
 
-inline ComPtr<IOPCItemMgt> SimServerTest::AddGroup(const char16_t *name, BOOL active, DWORD rate,
+inline ComPtr<IOPCItemMgt> SimServerTest::AddGroup(const WCHAR *name, BOOL active, DWORD rate,
                                                    OPCHANDLE client, OPCHANDLE *serverHandle,
                                                    IOPCServer *on) {
     IOPCServer *target = on ? on : server.Get();
@@ -285,13 +285,13 @@ inline ComPtr<IOPCItemMgt> SimServerTest::AddGroup(const char16_t *name, BOOL ac
 }
 
 inline std::vector<HRESULT> SimServerTest::AddItems(IOPCItemMgt *group,
-                                                    const std::vector<std::u16string> &ids,
+                                                    const std::vector<vexo::platform::WideString> &ids,
                                                     std::vector<OPCHANDLE> &handles,
-                                                    VARTYPE requested, const char16_t *path,
+                                                    VARTYPE requested, const WCHAR *path,
                                                     HRESULT *callResult) {
     std::vector<OPCITEMDEF> defs(ids.size());
     for (std::size_t i = 0; i < ids.size(); ++i) {
-        defs[i].szAccessPath = const_cast<LPWSTR>(path ? path : u"");
+        defs[i].szAccessPath = const_cast<LPWSTR>(path ? path : OLESTR(""));
         defs[i].szItemID = const_cast<LPWSTR>(ids[i].c_str());
         defs[i].bActive = TRUE;
         defs[i].hClient = static_cast<OPCHANDLE>(100 + i);

@@ -32,7 +32,7 @@ class LockProbe final : public platform::ComObject<IEnumString> {
     /// not be joined while the lock is held.
     std::vector<std::future<std::int32_t>> Pending;
 
-    ULONG AddRef() override {
+    ULONG STDMETHODCALLTYPE AddRef() override {
         if (Armed) {
             ++Checks;
             auto Other = std::async(std::launch::async, [this] { return Item->Quality(); });
@@ -42,10 +42,10 @@ class LockProbe final : public platform::ComObject<IEnumString> {
         }
         return ComObject::AddRef();
     }
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
 };
 
 TEST_F(ItemValueLockTest, ValueAndSnapshotCopyOutsideTheItemLock) {

@@ -22,16 +22,16 @@ constexpr CLSID kThreadClass{0x7E57C1A5, 0x0001, 0x4000, {0x80, 0, 0, 0, 0, 0, 0
 
 class Product final : public ComObject<IEnumString> {
   public:
-    HRESULT Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
-    HRESULT Skip(ULONG) override { return S_OK; }
-    HRESULT Reset() override { return S_OK; }
-    HRESULT Clone(IEnumString **) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *, ULONG *) override { return S_FALSE; }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
 };
 
 class Factory final : public ComObject<IClassFactory> {
   public:
     std::atomic<int> created{0};
-    HRESULT CreateInstance(IUnknown *, REFIID riid, void **ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *, REFIID riid, void **ppv) override {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
@@ -40,7 +40,7 @@ class Factory final : public ComObject<IClassFactory> {
         ComputerExists("");
         return MakeCom<Product>()->QueryInterface(riid, ppv);
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
 template <class F> void RunThreads(int n, F body) {
@@ -107,6 +107,7 @@ TEST(PlatformThreads, ConcurrentActivation) {
     ASSERT_EQ(RegisterClassObjectOn("thread-host", kThreadClass, f.Get(), &remote), S_OK);
     std::atomic<int> failures{0};
     RunThreads(4, [&](int t) {
+        CoInitializeEx(nullptr, COINIT_MULTITHREADED); // activation needs an apartment
         std::u16string name = t % 2 ? u"thread-host" : u"";
         COSERVERINFO si{0, name.data(), nullptr, 0};
         for (int i = 0; i < 300; ++i) {
@@ -120,6 +121,7 @@ TEST(PlatformThreads, ConcurrentActivation) {
             else
                 qi.pItf->Release();
         }
+        CoUninitialize();
     });
     EXPECT_EQ(failures, 0);
     EXPECT_EQ(f->created, 1200);
@@ -143,13 +145,13 @@ TEST(PlatformThreads, RegistryAndClipboardFormats) {
                 RegCloseKey(k);
             }
         }
-        RegDeleteKeyA(HKEY_CLASSES_ROOT, base.c_str());
+        RegDeleteTreeA(HKEY_CLASSES_ROOT, base.c_str());
         ids[t] = RegisterClipboardFormatA("VexoThreads:Shared");
     });
     EXPECT_EQ(RegOpenKeyCount(), keys);
     for (UINT id : ids)
         EXPECT_EQ(id, ids[0]);
-    RegDeleteKeyA(HKEY_CLASSES_ROOT, "VexoThreads");
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, "VexoThreads");
 }
 
 // The cached UTC offset is read and refreshed from many threads without a lock.

@@ -52,13 +52,13 @@ void ClickNode(QTreeWidget *Tree, QTreeWidgetItem *Node) {
 /// creating it blocks until Release, then answers like the local one.
 class SlowFactory final : public platform::ComObject<IClassFactory> {
   public:
-    HRESULT CreateInstance(IUnknown *, REFIID riid, void **ppv) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *, REFIID riid, void **ppv) override {
         Entered = true;
         while (!Released)
             std::this_thread::yield();
         return platform::CoCreateInstance(CLSID_OPCServerList, nullptr, CLSCTX_ALL, riid, ppv);
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
     std::atomic<bool> Entered{false};
     std::atomic<bool> Released{false};
 };

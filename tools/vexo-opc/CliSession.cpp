@@ -122,7 +122,7 @@ TVexoServer &TCliSession::Connect(const TCliOptions &Options) {
     FServer.reset();
     // The library's own text for this case ("first define servername") would
     // not tell the user that the id itself is unknown.
-    const std::u16string Id = platform::Utf8ToUtf16(Options.Server);
+    const platform::WideString Id = platform::Utf8ToUtf16(Options.Server);
     CLSID ClassID{};
     if (platform::CLSIDFromProgID(Id.c_str(), &ClassID) != S_OK &&
         platform::CLSIDFromString(Id.c_str(), &ClassID) != S_OK)

@@ -22,17 +22,17 @@ constexpr DWORD kWrite = OPC_WRITEABLE;
 constexpr DWORD kReadWrite = OPC_READABLE | OPC_WRITEABLE;
 
 struct TypeName {
-    const char16_t *name;
+    const WCHAR *name;
     VARTYPE vt;
 };
 constexpr TypeName kScalars[] = {
-    {u"Int1", VT_I1},    {u"Int2", VT_I2},   {u"Int4", VT_I4},     {u"Int8", VT_I8},
-    {u"UInt1", VT_UI1},  {u"UInt2", VT_UI2}, {u"UInt4", VT_UI4},   {u"UInt8", VT_UI8},
-    {u"Int", VT_INT},    {u"UInt", VT_UINT}, {u"Real4", VT_R4},    {u"Real8", VT_R8},
-    {u"Money", VT_CY},   {u"Time", VT_DATE}, {u"String", VT_BSTR}, {u"Boolean", VT_BOOL},
+    {OLESTR("Int1"), VT_I1},    {OLESTR("Int2"), VT_I2},   {OLESTR("Int4"), VT_I4},     {OLESTR("Int8"), VT_I8},
+    {OLESTR("UInt1"), VT_UI1},  {OLESTR("UInt2"), VT_UI2}, {OLESTR("UInt4"), VT_UI4},   {OLESTR("UInt8"), VT_UI8},
+    {OLESTR("Int"), VT_INT},    {OLESTR("UInt"), VT_UINT}, {OLESTR("Real4"), VT_R4},    {OLESTR("Real8"), VT_R8},
+    {OLESTR("Money"), VT_CY},   {OLESTR("Time"), VT_DATE}, {OLESTR("String"), VT_BSTR}, {OLESTR("Boolean"), VT_BOOL},
 };
 
-void SetText(Tag &tag, const char16_t *text) {
+void SetText(Tag &tag, const WCHAR *text) {
     SimVar v;
     v.Get().vt = VT_BSTR;
     v.Get().bstrVal = platform::SysAllocString(text);
@@ -41,7 +41,7 @@ void SetText(Tag &tag, const char16_t *text) {
 
 } // namespace
 
-Branch *Branch::Child(std::u16string_view childName) const {
+Branch *Branch::Child(vexo::platform::WideStringView childName) const {
     for (const auto &c : children)
         if (c->name == childName)
             return c.get();
@@ -66,11 +66,11 @@ constexpr auto kIdCharClass = [] {
 
 } // namespace
 
-HRESULT AddressSpace::CheckSyntax(std::u16string_view id) {
-    if (id.empty() || id.front() == u'.' || id.back() == u'.')
+HRESULT AddressSpace::CheckSyntax(vexo::platform::WideStringView id) {
+    if (id.empty() || id.front() == WCHAR('.') || id.back() == WCHAR('.'))
         return OPC_E_INVALIDITEMID;
     unsigned previous = 0;
-    for (char16_t c : id) {
+    for (WCHAR c : id) {
         const unsigned cls = c < 128 ? kIdCharClass[c] : 0;
         if (cls == 1 || (cls & previous & 2))
             return OPC_E_INVALIDITEMID;
@@ -79,7 +79,7 @@ HRESULT AddressSpace::CheckSyntax(std::u16string_view id) {
     return S_OK;
 }
 
-Tag *AddressSpace::Find(std::u16string_view itemId) {
+Tag *AddressSpace::Find(vexo::platform::WideStringView itemId) {
     // Bench tags are looked up by number in a table: 100,000 of them would
     // make the hash map miss the cache on every look-up.
     if (itemId.substr(0, kBenchPrefix.size()) == kBenchPrefix)
@@ -88,24 +88,24 @@ Tag *AddressSpace::Find(std::u16string_view itemId) {
     return it != index_.end() ? it->second : nullptr;
 }
 
-Tag *AddressSpace::MakeBenchTag(std::u16string_view itemId) {
+Tag *AddressSpace::MakeBenchTag(vexo::platform::WideStringView itemId) {
     if (itemId.size() <= kBenchPrefix.size() || itemId.size() > kBenchPrefix.size() + 7 ||
         itemId.substr(0, kBenchPrefix.size()) != kBenchPrefix)
         return nullptr;
-    const std::u16string_view digits = itemId.substr(kBenchPrefix.size());
-    for (char16_t c : digits)
-        if (c < u'0' || c > u'9')
+    const vexo::platform::WideStringView digits = itemId.substr(kBenchPrefix.size());
+    for (WCHAR c : digits)
+        if (c < WCHAR('0') || c > WCHAR('9'))
             return nullptr;
-    if (digits.size() > 1 && digits.front() == u'0')
+    if (digits.size() > 1 && digits.front() == WCHAR('0'))
         return nullptr; // one spelling per tag
     std::size_t n = 0;
-    for (char16_t c : digits)
-        n = n * 10 + static_cast<std::size_t>(c - u'0');
+    for (WCHAR c : digits)
+        n = n * 10 + static_cast<std::size_t>(c - WCHAR('0'));
     if (n < bench_.size() && bench_[n])
         return bench_[n];
     if (n >= bench_.size())
         bench_.resize(std::max(n + 1, bench_.size() * 2), nullptr);
-    Tag &tag = tags_.emplace_back(std::u16string(itemId), std::u16string(digits), VT_I4,
+    Tag &tag = tags_.emplace_back(vexo::platform::WideString(itemId), vexo::platform::WideString(digits), VT_I4,
                                   Behaviour::Ramp, kReadWrite);
     tag.euLow = 0;
     tag.euHigh = 1000000;
@@ -115,41 +115,41 @@ Tag *AddressSpace::MakeBenchTag(std::u16string_view itemId) {
     return &tag;
 }
 
-Branch *AddressSpace::FindBranch(std::u16string_view path) {
+Branch *AddressSpace::FindBranch(vexo::platform::WideStringView path) {
     Branch *b = &root_;
     while (!path.empty() && b) {
-        const auto dot = path.find(u'.');
+        const auto dot = path.find(WCHAR('.'));
         b = b->Child(path.substr(0, dot));
-        path = dot == std::u16string_view::npos ? std::u16string_view{} : path.substr(dot + 1);
+        path = dot == vexo::platform::WideStringView::npos ? vexo::platform::WideStringView{} : path.substr(dot + 1);
     }
     return b;
 }
 
-Branch &AddressSpace::MakeBranch(std::u16string_view path) {
+Branch &AddressSpace::MakeBranch(vexo::platform::WideStringView path) {
     Branch *b = &root_;
     while (!path.empty()) {
-        const auto dot = path.find(u'.');
-        const std::u16string_view name = path.substr(0, dot);
+        const auto dot = path.find(WCHAR('.'));
+        const vexo::platform::WideStringView name = path.substr(0, dot);
         Branch *child = b->Child(name);
         if (!child) {
             auto made = std::make_unique<Branch>();
-            made->name = std::u16string(name);
-            made->path = b->path.empty() ? made->name : b->path + u"." + made->name;
+            made->name = vexo::platform::WideString(name);
+            made->path = b->path.empty() ? made->name : b->path + OLESTR(".") + made->name;
             made->parent = b;
             child = made.get();
             b->children.push_back(std::move(made));
         }
         b = child;
-        path = dot == std::u16string_view::npos ? std::u16string_view{} : path.substr(dot + 1);
+        path = dot == vexo::platform::WideStringView::npos ? vexo::platform::WideStringView{} : path.substr(dot + 1);
     }
     return *b;
 }
 
-Tag &AddressSpace::Add(std::u16string_view branchPath, std::u16string_view name, VARTYPE vt,
+Tag &AddressSpace::Add(vexo::platform::WideStringView branchPath, vexo::platform::WideStringView name, VARTYPE vt,
                        Behaviour behaviour, DWORD rights) {
     Branch &branch = MakeBranch(branchPath);
-    std::u16string id = branch.path + u"." + std::u16string(name);
-    Tag &tag = tags_.emplace_back(std::move(id), std::u16string(name), vt, behaviour, rights);
+    vexo::platform::WideString id = branch.path + OLESTR(".") + vexo::platform::WideString(name);
+    Tag &tag = tags_.emplace_back(std::move(id), vexo::platform::WideString(name), vt, behaviour, rights);
     if (vt == VT_I1 || vt == VT_UI1)
         tag.euHigh = 100;
     if (vt == VT_BOOL)
@@ -164,93 +164,93 @@ Tag &AddressSpace::Add(std::u16string_view branchPath, std::u16string_view name,
 
 void AddressSpace::Build() {
     for (const auto &t : kScalars) {
-        Add(u"Simulation.Random", t.name, t.vt, Behaviour::Random, kRead);
-        Add(u"Simulation.Ramp", t.name, t.vt, Behaviour::Ramp, kRead);
+        Add(OLESTR("Simulation.Random"), t.name, t.vt, Behaviour::Random, kRead);
+        Add(OLESTR("Simulation.Ramp"), t.name, t.vt, Behaviour::Ramp, kRead);
     }
-    Add(u"Simulation.Sine", u"Real4", VT_R4, Behaviour::Sine, kRead);
-    Add(u"Simulation.Sine", u"Real8", VT_R8, Behaviour::Sine, kRead);
-    Add(u"Simulation.Sine", u"Int4", VT_I4, Behaviour::Sine, kRead);
-    Add(u"Simulation.Square", u"Boolean", VT_BOOL, Behaviour::Square, kRead);
-    Add(u"Simulation.Square", u"Int4", VT_I4, Behaviour::Square, kRead);
-    Add(u"Simulation.Square", u"Real8", VT_R8, Behaviour::Square, kRead);
+    Add(OLESTR("Simulation.Sine"), OLESTR("Real4"), VT_R4, Behaviour::Sine, kRead);
+    Add(OLESTR("Simulation.Sine"), OLESTR("Real8"), VT_R8, Behaviour::Sine, kRead);
+    Add(OLESTR("Simulation.Sine"), OLESTR("Int4"), VT_I4, Behaviour::Sine, kRead);
+    Add(OLESTR("Simulation.Square"), OLESTR("Boolean"), VT_BOOL, Behaviour::Square, kRead);
+    Add(OLESTR("Simulation.Square"), OLESTR("Int4"), VT_I4, Behaviour::Square, kRead);
+    Add(OLESTR("Simulation.Square"), OLESTR("Real8"), VT_R8, Behaviour::Square, kRead);
 
-    Add(u"Simulation.Constant", u"Int4", VT_I4, Behaviour::Constant, kRead).value =
+    Add(OLESTR("Simulation.Constant"), OLESTR("Int4"), VT_I4, Behaviour::Constant, kRead).value =
         MakeValue(VT_I4, 42);
-    Add(u"Simulation.Constant", u"Real8", VT_R8, Behaviour::Constant, kRead).value =
+    Add(OLESTR("Simulation.Constant"), OLESTR("Real8"), VT_R8, Behaviour::Constant, kRead).value =
         MakeValue(VT_R8, 3.25);
-    Add(u"Simulation.Constant", u"String", VT_BSTR, Behaviour::Constant, kRead).value =
+    Add(OLESTR("Simulation.Constant"), OLESTR("String"), VT_BSTR, Behaviour::Constant, kRead).value =
         MakeValue(VT_BSTR, 42);
-    Add(u"Simulation.Constant", u"Boolean", VT_BOOL, Behaviour::Constant, kRead).value =
+    Add(OLESTR("Simulation.Constant"), OLESTR("Boolean"), VT_BOOL, Behaviour::Constant, kRead).value =
         MakeValue(VT_BOOL, 1);
-    Add(u"Simulation.Constant", u"Time", VT_DATE, Behaviour::Constant, kRead).value =
+    Add(OLESTR("Simulation.Constant"), OLESTR("Time"), VT_DATE, Behaviour::Constant, kRead).value =
         MakeValue(VT_DATE, 36526.5); // 2000-01-01 12:00
-    Add(u"Simulation.Constant", u"Money", VT_CY, Behaviour::Constant, kRead).value =
+    Add(OLESTR("Simulation.Constant"), OLESTR("Money"), VT_CY, Behaviour::Constant, kRead).value =
         MakeValue(VT_CY, 12.3456);
 
     for (const auto &t : kScalars)
-        Add(u"Simulation.Bucket", t.name, t.vt, Behaviour::Bucket, kReadWrite);
-    Add(u"Simulation.Bucket", u"Int4Array", VT_ARRAY | VT_I4, Behaviour::Bucket, kReadWrite);
-    Add(u"Simulation.Bucket", u"Real8Array", VT_ARRAY | VT_R8, Behaviour::Bucket, kReadWrite);
-    Add(u"Simulation.Bucket", u"StringArray", VT_ARRAY | VT_BSTR, Behaviour::Bucket,
+        Add(OLESTR("Simulation.Bucket"), t.name, t.vt, Behaviour::Bucket, kReadWrite);
+    Add(OLESTR("Simulation.Bucket"), OLESTR("Int4Array"), VT_ARRAY | VT_I4, Behaviour::Bucket, kReadWrite);
+    Add(OLESTR("Simulation.Bucket"), OLESTR("Real8Array"), VT_ARRAY | VT_R8, Behaviour::Bucket, kReadWrite);
+    Add(OLESTR("Simulation.Bucket"), OLESTR("StringArray"), VT_ARRAY | VT_BSTR, Behaviour::Bucket,
         kReadWrite);
-    Add(u"Simulation.Arrays", u"Int4Array", VT_ARRAY | VT_I4, Behaviour::Ramp, kRead);
-    Add(u"Simulation.Arrays", u"Real8Array", VT_ARRAY | VT_R8, Behaviour::Ramp, kRead);
-    Add(u"Simulation.Arrays", u"StringArray", VT_ARRAY | VT_BSTR, Behaviour::Ramp, kRead);
+    Add(OLESTR("Simulation.Arrays"), OLESTR("Int4Array"), VT_ARRAY | VT_I4, Behaviour::Ramp, kRead);
+    Add(OLESTR("Simulation.Arrays"), OLESTR("Real8Array"), VT_ARRAY | VT_R8, Behaviour::Ramp, kRead);
+    Add(OLESTR("Simulation.Arrays"), OLESTR("StringArray"), VT_ARRAY | VT_BSTR, Behaviour::Ramp, kRead);
 
-    Add(u"Simulation.ReadOnly", u"Int4", VT_I4, Behaviour::Ramp, kRead);
-    SetText(Add(u"Simulation.ReadOnly", u"String", VT_BSTR, Behaviour::Constant, kRead),
-            u"read only");
-    Add(u"Simulation.WriteOnly", u"Int4", VT_I4, Behaviour::Bucket, kWrite);
-    Add(u"Simulation.WriteOnly", u"String", VT_BSTR, Behaviour::Bucket, kWrite);
+    Add(OLESTR("Simulation.ReadOnly"), OLESTR("Int4"), VT_I4, Behaviour::Ramp, kRead);
+    SetText(Add(OLESTR("Simulation.ReadOnly"), OLESTR("String"), VT_BSTR, Behaviour::Constant, kRead),
+            OLESTR("read only"));
+    Add(OLESTR("Simulation.WriteOnly"), OLESTR("Int4"), VT_I4, Behaviour::Bucket, kWrite);
+    Add(OLESTR("Simulation.WriteOnly"), OLESTR("String"), VT_BSTR, Behaviour::Bucket, kWrite);
 
-    Add(u"Simulation.Quality", u"Override", VT_I4, Behaviour::Constant, kRead).quality =
+    Add(OLESTR("Simulation.Quality"), OLESTR("Override"), VT_I4, Behaviour::Constant, kRead).quality =
         OPC_QUALITY_LOCAL_OVERRIDE;
-    Add(u"Simulation.Quality", u"Uncertain", VT_R8, Behaviour::Constant, kRead).quality =
+    Add(OLESTR("Simulation.Quality"), OLESTR("Uncertain"), VT_R8, Behaviour::Constant, kRead).quality =
         OPC_QUALITY_EGU_EXCEEDED;
-    Add(u"Simulation.Quality", u"Bad", VT_R8, Behaviour::Constant, kRead).quality =
+    Add(OLESTR("Simulation.Quality"), OLESTR("Bad"), VT_R8, Behaviour::Constant, kRead).quality =
         OPC_QUALITY_COMM_FAILURE;
 
-    Tag &level = Add(u"Simulation.Line 1", u"Level", VT_R8, Behaviour::Sine, kRead);
+    Tag &level = Add(OLESTR("Simulation.Line 1"), OLESTR("Level"), VT_R8, Behaviour::Sine, kRead);
     level.euType = OPC_ANALOG;
-    level.units = u"m";
-    level.description = u"Tank level \"north\" sensor";
-    level.accessPaths = {u"Path A", u"Path B"};
-    level.extraProperties = {{100, u"Simulation.Line 1.Level EU", S_OK},
-                             {101, u"Simulation.Line 1.Level Description", S_OK},
-                             {5001, u"", E_FAIL}};
-    SetText(Add(u"Simulation.Line 1", u"Level EU", VT_BSTR, Behaviour::Constant, kRead), u"m");
-    SetText(Add(u"Simulation.Line 1", u"Level Description", VT_BSTR, Behaviour::Constant, kRead),
+    level.units = OLESTR("m");
+    level.description = OLESTR("Tank level \"north\" sensor");
+    level.accessPaths = {OLESTR("Path A"), OLESTR("Path B")};
+    level.extraProperties = {{100, OLESTR("Simulation.Line 1.Level EU"), S_OK},
+                             {101, OLESTR("Simulation.Line 1.Level Description"), S_OK},
+                             {5001, OLESTR(""), E_FAIL}};
+    SetText(Add(OLESTR("Simulation.Line 1"), OLESTR("Level EU"), VT_BSTR, Behaviour::Constant, kRead), OLESTR("m"));
+    SetText(Add(OLESTR("Simulation.Line 1"), OLESTR("Level Description"), VT_BSTR, Behaviour::Constant, kRead),
             level.description.c_str());
 
-    Tag &setpoint = Add(u"Simulation.Line 1", u"Setpoint", VT_R8, Behaviour::Bucket, kReadWrite);
+    Tag &setpoint = Add(OLESTR("Simulation.Line 1"), OLESTR("Setpoint"), VT_R8, Behaviour::Bucket, kReadWrite);
     setpoint.euType = OPC_ANALOG;
     setpoint.clampWrites = true;
-    setpoint.units = u"m";
-    setpoint.description = u"Level setpoint";
-    Add(u"Simulation.Line 1", u"Pump 1", VT_BOOL, Behaviour::Bucket, kReadWrite);
+    setpoint.units = OLESTR("m");
+    setpoint.description = OLESTR("Level setpoint");
+    Add(OLESTR("Simulation.Line 1"), OLESTR("Pump 1"), VT_BOOL, Behaviour::Bucket, kReadWrite);
 
-    MakeBranch(u"Simulation.Bench"); // its tags are made on demand
+    MakeBranch(OLESTR("Simulation.Bench")); // its tags are made on demand
 }
 
-bool WildcardMatch(std::u16string_view p, std::u16string_view t) {
+bool WildcardMatch(vexo::platform::WideStringView p, vexo::platform::WideStringView t) {
     if (p.empty())
         return true;
-    std::size_t pi = 0, ti = 0, star = std::u16string_view::npos, mark = 0;
+    std::size_t pi = 0, ti = 0, star = vexo::platform::WideStringView::npos, mark = 0;
     while (ti < t.size()) {
-        if (pi < p.size() && (p[pi] == u'?' || p[pi] == t[ti])) {
+        if (pi < p.size() && (p[pi] == WCHAR('?') || p[pi] == t[ti])) {
             ++pi;
             ++ti;
-        } else if (pi < p.size() && p[pi] == u'*') {
+        } else if (pi < p.size() && p[pi] == WCHAR('*')) {
             star = pi++;
             mark = ti;
-        } else if (star != std::u16string_view::npos) {
+        } else if (star != vexo::platform::WideStringView::npos) {
             pi = star + 1;
             ti = ++mark;
         } else {
             return false;
         }
     }
-    while (pi < p.size() && p[pi] == u'*')
+    while (pi < p.size() && p[pi] == WCHAR('*'))
         ++pi;
     return pi == p.size();
 }

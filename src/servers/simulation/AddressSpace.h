@@ -19,13 +19,13 @@
 namespace vexo::sim {
 
 struct Branch {
-    std::u16string name;
-    std::u16string path; ///< full dotted path; empty for the root
+    vexo::platform::WideString name;
+    vexo::platform::WideString path; ///< full dotted path; empty for the root
     Branch *parent = nullptr;
     std::vector<std::unique_ptr<Branch>> children;
     std::vector<Tag *> leaves;
 
-    Branch *Child(std::u16string_view childName) const;
+    Branch *Child(vexo::platform::WideStringView childName) const;
 };
 
 class AddressSpace {
@@ -36,22 +36,22 @@ class AddressSpace {
 
     /// S_OK, or OPC_E_INVALIDITEMID for an empty id, control or wildcard
     /// characters, or an empty segment ("A..B", ".A", "A.").
-    static HRESULT CheckSyntax(std::u16string_view itemId);
+    static HRESULT CheckSyntax(vexo::platform::WideStringView itemId);
     /// The tag with this id (bench tags are created on first use), or nullptr.
-    Tag *Find(std::u16string_view itemId);
+    Tag *Find(vexo::platform::WideStringView itemId);
     /// The branch with this full dotted path ("" = root), or nullptr.
-    Branch *FindBranch(std::u16string_view path);
+    Branch *FindBranch(vexo::platform::WideStringView path);
     Branch &Root() { return root_; }
     /// Every listed tag in creation order (the flat address space).
     const std::vector<Tag *> &AllTags() const { return listed_; }
     /// Ids of tags made on demand are not listed by browsing.
-    static constexpr std::u16string_view kBenchPrefix = u"Simulation.Bench.Tag";
+    static constexpr vexo::platform::WideStringView kBenchPrefix = OLESTR("Simulation.Bench.Tag");
 
   private:
-    Tag &Add(std::u16string_view branchPath, std::u16string_view name, VARTYPE vt,
-             Behaviour behaviour, DWORD rights);
-    Branch &MakeBranch(std::u16string_view path);
-    Tag *MakeBenchTag(std::u16string_view itemId);
+    Tag &Add(vexo::platform::WideStringView branchPath, vexo::platform::WideStringView name,
+             VARTYPE vt, Behaviour behaviour, DWORD rights);
+    Branch &MakeBranch(vexo::platform::WideStringView path);
+    Tag *MakeBenchTag(vexo::platform::WideStringView itemId);
     void Build();
 
     Branch root_;
@@ -60,14 +60,14 @@ class AddressSpace {
     std::vector<Tag *> bench_; ///< bench tags by number
     struct Hash {
         using is_transparent = void;
-        std::size_t operator()(std::u16string_view s) const {
-            return std::hash<std::u16string_view>{}(s);
+        std::size_t operator()(vexo::platform::WideStringView s) const {
+            return std::hash<vexo::platform::WideStringView>{}(s);
         }
     };
-    std::unordered_map<std::u16string, Tag *, Hash, std::equal_to<>> index_;
+    std::unordered_map<vexo::platform::WideString, Tag *, Hash, std::equal_to<>> index_;
 };
 
 /// Simple wildcard match: '*' any run, '?' one character; empty pattern matches all.
-bool WildcardMatch(std::u16string_view pattern, std::u16string_view text);
+bool WildcardMatch(vexo::platform::WideStringView pattern, vexo::platform::WideStringView text);
 
 } // namespace vexo::sim

@@ -48,7 +48,7 @@ template <class T> T *TaskArray(std::size_t n) {
 }
 
 /// A task-memory copy of s; throws std::bad_alloc when out of memory.
-inline LPWSTR TaskString(std::u16string_view s) {
+inline LPWSTR TaskString(vexo::platform::WideStringView s) {
     LPWSTR p = platform::TaskMemWideString(s);
     if (!p)
         throw std::bad_alloc();
@@ -56,12 +56,12 @@ inline LPWSTR TaskString(std::u16string_view s) {
 }
 
 /// A wide input string as a view (nullptr = empty).
-inline std::u16string_view View(LPCWSTR s) {
-    return s ? std::u16string_view(s) : std::u16string_view{};
+inline vexo::platform::WideStringView View(LPCWSTR s) {
+    return s ? vexo::platform::WideStringView(s) : vexo::platform::WideStringView{};
 }
 
 /// UTF-8 text of a wide string, for the call log.
-inline std::string Narrow(std::u16string_view s) { return platform::Utf16ToUtf8(s); }
+inline std::string Narrow(vexo::platform::WideStringView s) { return platform::Utf16ToUtf8(s); }
 
 /// Frees a task-memory block held in a pointer and clears the pointer.
 template <class T> void FreeTask(T *&p) {

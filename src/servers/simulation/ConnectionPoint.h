@@ -17,8 +17,8 @@ namespace vexo::sim {
 class ConnectionHost {
   public:
     /// Stores sink (already queried for the point's interface by the host).
-    virtual HRESULT AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) = 0;
-    virtual HRESULT UnadviseSink(REFIID iid, DWORD cookie) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) = 0;
+    virtual HRESULT STDMETHODCALLTYPE UnadviseSink(REFIID iid, DWORD cookie) = 0;
 
   protected:
     ~ConnectionHost() = default;
@@ -27,11 +27,12 @@ class ConnectionHost {
 class ConnectionPoint final : public platform::ComObject<IConnectionPoint> {
   public:
     ConnectionPoint(const IID &iid, IConnectionPointContainer *container, ConnectionHost *host);
-    HRESULT GetConnectionInterface(IID *pIID) override;
-    HRESULT GetConnectionPointContainer(IConnectionPointContainer **ppCPC) override;
-    HRESULT Advise(IUnknown *pUnkSink, DWORD *pdwCookie) override;
-    HRESULT Unadvise(DWORD dwCookie) override;
-    HRESULT EnumConnections(IEnumConnections **ppEnum) override;
+    HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID *pIID) override;
+    HRESULT STDMETHODCALLTYPE
+    GetConnectionPointContainer(IConnectionPointContainer **ppCPC) override;
+    HRESULT STDMETHODCALLTYPE Advise(IUnknown *pUnkSink, DWORD *pdwCookie) override;
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD dwCookie) override;
+    HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections **ppEnum) override;
 
   private:
     IID iid_;

@@ -16,6 +16,7 @@
 #include <vexo/OPCCOMN.h>
 #include <vexo/OPCDA.h>
 #include <vexo/platform/ComPtr.h>
+#include <vexo/platform/WideString.h>
 
 #include "GroupState.h"
 
@@ -57,7 +58,7 @@ struct Delivery {
     platform::ComPtr<IOPCDataCallback> callback;
     std::vector<StreamAdvise> streams;
     std::vector<platform::ComPtr<IOPCShutdown>> shutdownSinks;
-    std::u16string reason;
+    vexo::platform::WideString reason;
 };
 
 /// Makes the calls of d. Caller holds no server lock. Never throws.

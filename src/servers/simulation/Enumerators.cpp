@@ -29,7 +29,7 @@ HRESULT CheckNext(ULONG celt, void *rgelt, ULONG *fetched) {
 
 } // namespace
 
-StringEnum::StringEnum(std::vector<std::u16string> items, std::size_t pos)
+StringEnum::StringEnum(std::vector<vexo::platform::WideString> items, std::size_t pos)
     : items_(std::move(items)), pos_(pos) {}
 
 HRESULT StringEnum::Next(ULONG celt, LPOLESTR *rgelt, ULONG *pceltFetched) {

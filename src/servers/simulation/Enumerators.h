@@ -14,29 +14,30 @@
 
 #include <vexo/platform/ComInterfaces.h>
 #include <vexo/platform/ComObject.h>
+#include <vexo/platform/WideString.h>
 
 namespace vexo::sim {
 
 class StringEnum final : public platform::ComObject<IEnumString> {
   public:
-    explicit StringEnum(std::vector<std::u16string> items, std::size_t pos = 0);
-    HRESULT Next(ULONG celt, LPOLESTR *rgelt, ULONG *pceltFetched) override;
-    HRESULT Skip(ULONG celt) override;
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumString **ppenum) override;
+    explicit StringEnum(std::vector<vexo::platform::WideString> items, std::size_t pos = 0);
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, LPOLESTR *rgelt, ULONG *pceltFetched) override;
+    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
+    HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **ppenum) override;
 
   private:
-    std::vector<std::u16string> items_;
+    std::vector<vexo::platform::WideString> items_;
     std::size_t pos_;
 };
 
 class GuidEnum final : public platform::ComObject<IEnumGUID> {
   public:
     explicit GuidEnum(std::vector<GUID> items, std::size_t pos = 0);
-    HRESULT Next(ULONG celt, GUID *rgelt, ULONG *pceltFetched) override;
-    HRESULT Skip(ULONG celt) override;
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumGUID **ppenum) override;
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, GUID *rgelt, ULONG *pceltFetched) override;
+    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
+    HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE Clone(IEnumGUID **ppenum) override;
 
   private:
     std::vector<GUID> items_;
@@ -46,10 +47,10 @@ class GuidEnum final : public platform::ComObject<IEnumGUID> {
 class UnknownEnum final : public platform::ComObject<IEnumUnknown> {
   public:
     explicit UnknownEnum(std::vector<platform::ComPtr<IUnknown>> items, std::size_t pos = 0);
-    HRESULT Next(ULONG celt, IUnknown **rgelt, ULONG *pceltFetched) override;
-    HRESULT Skip(ULONG celt) override;
-    HRESULT Reset() override;
-    HRESULT Clone(IEnumUnknown **ppenum) override;
+    HRESULT STDMETHODCALLTYPE Next(ULONG celt, IUnknown **rgelt, ULONG *pceltFetched) override;
+    HRESULT STDMETHODCALLTYPE Skip(ULONG celt) override;
+    HRESULT STDMETHODCALLTYPE Reset() override;
+    HRESULT STDMETHODCALLTYPE Clone(IEnumUnknown **ppenum) override;
 
   private:
     std::vector<platform::ComPtr<IUnknown>> items_;

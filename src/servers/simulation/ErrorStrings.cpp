@@ -11,7 +11,7 @@
 
 namespace vexo::sim {
 
-std::u16string ErrorText(HRESULT hr) {
+vexo::platform::WideString ErrorText(HRESULT hr) {
     const char *text = nullptr;
     switch (hr) {
     case OPC_E_INVALIDHANDLE: text = "The handle is not valid."; break;

@@ -18,13 +18,13 @@ std::string Count(DWORD n) { return "count=" + std::to_string(n); }
 
 HRESULT CheckDef(AddressSpace &space, const OPCITEMDEF &def, Tag *&tag) {
     tag = nullptr;
-    const std::u16string_view id = View(def.szItemID);
+    const vexo::platform::WideStringView id = View(def.szItemID);
     if (FAILED(AddressSpace::CheckSyntax(id)))
         return OPC_E_INVALIDITEMID;
     tag = space.Find(id);
     if (!tag)
         return OPC_E_UNKNOWNITEMID;
-    const std::u16string_view path = View(def.szAccessPath);
+    const vexo::platform::WideStringView path = View(def.szAccessPath);
     if (!path.empty()) {
         bool known = false;
         for (const auto &p : tag->accessPaths)
@@ -292,7 +292,7 @@ HRESULT SimGroup::GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName, LO
         HRESULT hr = Enter("GetState");
         if (FAILED(hr))
             return hr;
-        std::u16string name;
+        vexo::platform::WideString name;
         {
             std::lock_guard lock(core_->mu);
             const GroupState &g = *group_;
@@ -393,7 +393,7 @@ HRESULT SimGroup::SetName(LPCWSTR szName) {
         GroupState *other = core_->FindGroupByName(View(szName));
         if (other && other != group_.get())
             return OPC_E_DUPLICATENAME;
-        group_->name = std::u16string(View(szName));
+        group_->name = vexo::platform::WideString(View(szName));
         return S_OK;
     });
 }

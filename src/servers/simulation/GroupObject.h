@@ -36,78 +36,89 @@ class SimGroup final
 
     /// Counted here rather than in the base: the last Release unhooks the
     /// object from its group (and deletes a group marked for deletion).
-    ULONG AddRef() override;
-    ULONG Release() override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
     /// Adds a reference unless the count already reached 0. Caller holds the server lock.
     bool TryAddRef();
 
     // IOPCItemMgt
-    HRESULT AddItems(DWORD dwCount, OPCITEMDEF *pItemArray, OPCITEMRESULT **ppAddResults,
-                     HRESULT **ppErrors) override;
-    HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOOL bBlobUpdate,
-                          OPCITEMRESULT **ppValidationResults, HRESULT **ppErrors) override;
-    HRESULT RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors) override;
-    HRESULT SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
-                           HRESULT **ppErrors) override;
-    HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE *phServer, OPCHANDLE *phClient,
-                             HRESULT **ppErrors) override;
-    HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE *phServer, VARTYPE *pRequestedDatatypes,
-                         HRESULT **ppErrors) override;
-    HRESULT CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk) override;
+    HRESULT STDMETHODCALLTYPE AddItems(DWORD dwCount, OPCITEMDEF *pItemArray,
+                                       OPCITEMRESULT **ppAddResults, HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOOL bBlobUpdate,
+                                            OPCITEMRESULT **ppValidationResults,
+                                            HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE RemoveItems(DWORD dwCount, OPCHANDLE *phServer,
+                                          HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
+                                             HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE SetClientHandles(DWORD dwCount, OPCHANDLE *phServer,
+                                               OPCHANDLE *phClient, HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE SetDatatypes(DWORD dwCount, OPCHANDLE *phServer,
+                                           VARTYPE *pRequestedDatatypes,
+                                           HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk) override;
 
     // IOPCGroupStateMgt
-    HRESULT GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName, LONG *pTimeBias,
-                     FLOAT *pPercentDeadband, DWORD *pLCID, OPCHANDLE *phClientGroup,
-                     OPCHANDLE *phServerGroup) override;
-    HRESULT SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRate, BOOL *pActive,
-                     LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD *pLCID,
-                     OPCHANDLE *phClientGroup) override;
-    HRESULT SetName(LPCWSTR szName) override;
-    HRESULT CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
+    HRESULT STDMETHODCALLTYPE GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName,
+                                       LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD *pLCID,
+                                       OPCHANDLE *phClientGroup, OPCHANDLE *phServerGroup) override;
+    HRESULT STDMETHODCALLTYPE SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRate,
+                                       BOOL *pActive, LONG *pTimeBias, FLOAT *pPercentDeadband,
+                                       DWORD *pLCID, OPCHANDLE *phClientGroup) override;
+    HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) override;
+    HRESULT STDMETHODCALLTYPE CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
 
     // IOPCSyncIO (GroupIO.cpp)
-    HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServer,
-                 OPCITEMSTATE **ppItemValues, HRESULT **ppErrors) override;
-    HRESULT Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
-                  HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServer,
+                                   OPCITEMSTATE **ppItemValues, HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                                    HRESULT **ppErrors) override;
 
     // IOPCAsyncIO2 (GroupIO.cpp)
-    HRESULT Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID, DWORD *pdwCancelID,
-                 HRESULT **ppErrors) override;
-    HRESULT Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues, DWORD dwTransactionID,
-                  DWORD *pdwCancelID, HRESULT **ppErrors) override;
-    HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD *pdwCancelID) override;
-    HRESULT Cancel2(DWORD dwCancelID) override;
-    HRESULT SetEnable(BOOL bEnable) override;
-    HRESULT GetEnable(BOOL *pbEnable) override;
+    HRESULT STDMETHODCALLTYPE Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID,
+                                   DWORD *pdwCancelID, HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
+                                    DWORD dwTransactionID, DWORD *pdwCancelID,
+                                    HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
+                                       DWORD *pdwCancelID) override;
+    HRESULT STDMETHODCALLTYPE Cancel2(DWORD dwCancelID) override;
+    HRESULT STDMETHODCALLTYPE SetEnable(BOOL bEnable) override;
+    HRESULT STDMETHODCALLTYPE GetEnable(BOOL *pbEnable) override;
 
     // IOPCAsyncIO (GroupIO.cpp)
-    HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServer,
-                 DWORD *pTransactionID, HRESULT **ppErrors) override;
-    HRESULT Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
-                  DWORD *pTransactionID, HRESULT **ppErrors) override;
-    HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD *pTransactionID) override;
-    HRESULT Cancel(DWORD dwTransactionID) override;
+    HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
+                                   OPCHANDLE *phServer, DWORD *pTransactionID,
+                                   HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer,
+                                    VARIANT *pItemValues, DWORD *pTransactionID,
+                                    HRESULT **ppErrors) override;
+    HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                      DWORD *pTransactionID) override;
+    HRESULT STDMETHODCALLTYPE Cancel(DWORD dwTransactionID) override;
 
     // IConnectionPointContainer
-    HRESULT EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
-    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
 
     // IDataObject (DataObject.cpp)
-    HRESULT GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) override;
-    HRESULT GetDataHere(FORMATETC *pformatetc, STGMEDIUM *pmedium) override;
-    HRESULT QueryGetData(FORMATETC *pformatetc) override;
-    HRESULT GetCanonicalFormatEtc(FORMATETC *pformatectIn, FORMATETC *pformatetcOut) override;
-    HRESULT SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium, BOOL fRelease) override;
-    HRESULT EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC **ppenumFormatEtc) override;
-    HRESULT DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSink,
-                    DWORD *pdwConnection) override;
-    HRESULT DUnadvise(DWORD dwConnection) override;
-    HRESULT EnumDAdvise(IEnumSTATDATA **ppenumAdvise) override;
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) override;
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC *pformatetc, STGMEDIUM *pmedium) override;
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC *pformatetc) override;
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC *pformatectIn,
+                                                    FORMATETC *pformatetcOut) override;
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium,
+                                      BOOL fRelease) override;
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection,
+                                            IEnumFORMATETC **ppenumFormatEtc) override;
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSink,
+                                      DWORD *pdwConnection) override;
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) override;
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA **ppenumAdvise) override;
 
     // ConnectionHost (IOPCDataCallback)
-    HRESULT AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;
-    HRESULT UnadviseSink(REFIID iid, DWORD cookie) override;
+    HRESULT STDMETHODCALLTYPE AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;
+    HRESULT STDMETHODCALLTYPE UnadviseSink(REFIID iid, DWORD cookie) override;
 
   protected:
     bool IsOffered(REFIID riid) override;

@@ -29,7 +29,7 @@ void GroupState::DeleteItem(Item &item) {
     item.alive = false;
     item.active = false;
     item.tag = nullptr;
-    item.accessPath = std::u16string();
+    item.accessPath = vexo::platform::WideString();
     --liveItems;
     freeSlots_.push_back(static_cast<std::uint32_t>(item.hServer & kMaxItems));
 }

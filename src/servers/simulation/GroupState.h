@@ -20,6 +20,7 @@
 #include <vexo/OPCDA.h>
 #include <vexo/platform/ComInterfaces.h>
 #include <vexo/platform/ComPtr.h>
+#include <vexo/platform/WideString.h>
 
 #include "SimValue.h"
 #include "Tag.h"
@@ -35,7 +36,7 @@ struct Item {
     bool active = false;
     VARTYPE requested = VT_EMPTY;
     Tag *tag = nullptr;
-    std::u16string accessPath;
+    vexo::platform::WideString accessPath;
     // What the client was last told, for "changed values only" and the dead band.
     bool sent = false;
     std::uint64_t sentVersion = 0;
@@ -54,7 +55,7 @@ class GroupState {
   public:
     // --- state (server lock) ---
     OPCHANDLE handle = 0;
-    std::u16string name;
+    vexo::platform::WideString name;
     OPCHANDLE clientHandle = 0;
     bool active = false;
     DWORD rate = 1000;

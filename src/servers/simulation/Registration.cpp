@@ -11,6 +11,8 @@
 //===----------------------------------------------------------------------===//
 #include <memory>
 #include <mutex>
+#include <set>
+#include <string>
 
 #include <vexo/OPCCOMN.h>
 #include <vexo/OPCDA.h>
@@ -35,7 +37,7 @@ class Factory final : public platform::ComObject<IClassFactory> {
         : product_(product), computer_(std::move(computer)),
           process_(std::make_shared<sim::SimProcess>()) {}
 
-    HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) override {
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) override {
         return sim::Guard([&] {
             if (!ppvObject)
                 return E_POINTER;
@@ -52,7 +54,7 @@ class Factory final : public platform::ComObject<IClassFactory> {
             return server->QueryInterface(riid, ppvObject);
         });
     }
-    HRESULT LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
   private:
     Product product_;
@@ -98,18 +100,31 @@ void RegisterSimulationServers(std::string_view computerName) {
         return;
     const std::string marker = "CLSID\\" + platform::GuidToString(CLSID_VexoSimulation);
     HKEY existing = nullptr;
-    if (platform::RegOpenKeyA(root, marker.c_str(), &existing) == ERROR_SUCCESS) {
+    const bool keysThere = platform::RegOpenKeyA(root, marker.c_str(), &existing) == ERROR_SUCCESS;
+    if (keysThere)
         platform::RegCloseKey(existing);
+#ifdef _WIN32
+    // The system's registry outlives this process and is shared with others;
+    // the class objects are this process's own.
+    static std::set<std::string> withClasses;
+    const bool classesThere = !withClasses.insert(computer).second;
+#else
+    const bool classesThere = keysThere; // the stand-in's registry is this process's
+#endif
+    if (!classesThere) {
+        const std::pair<Product, CLSID> classes[] = {
+            {Product::Simulation, CLSID_VexoSimulation},
+            {Product::SimulationDA10, CLSID_VexoSimulationDA10},
+            {Product::ServerList, CLSID_OPCServerList}};
+        for (const auto &[product, clsid] : classes) {
+            auto factory = platform::MakeCom<Factory>(product, computer);
+            DWORD cookie = 0;
+            platform::RegisterClassObjectOn(computer, clsid, factory.Get(), &cookie);
+        }
+    }
+    if (keysThere) {
         platform::RegCloseKey(root);
         return; // registered before
-    }
-    const std::pair<Product, CLSID> classes[] = {{Product::Simulation, CLSID_VexoSimulation},
-                                                 {Product::SimulationDA10, CLSID_VexoSimulationDA10},
-                                                 {Product::ServerList, CLSID_OPCServerList}};
-    for (const auto &[product, clsid] : classes) {
-        auto factory = platform::MakeCom<Factory>(product, computer);
-        DWORD cookie = 0;
-        platform::RegisterClassObjectOn(computer, clsid, factory.Get(), &cookie);
     }
     WriteClass(root, CLSID_VexoSimulation, "Vexo.Simulation.1", "Vexo OPC DA Simulation Server",
                {CATID_OPCDAServer10, CATID_OPCDAServer20}, true);

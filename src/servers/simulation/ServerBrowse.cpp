@@ -20,8 +20,8 @@ bool Passes(const Tag &tag, VARTYPE vt, DWORD rights) {
     return rights == 0 || (tag.rights & rights) != 0;
 }
 
-void CollectFlat(const Branch &b, std::u16string_view filter, VARTYPE vt, DWORD rights,
-                 std::vector<std::u16string> &out) {
+void CollectFlat(const Branch &b, vexo::platform::WideStringView filter, VARTYPE vt, DWORD rights,
+                 std::vector<vexo::platform::WideString> &out) {
     for (const Tag *t : b.leaves)
         if (WildcardMatch(filter, t->itemId) && Passes(*t, vt, rights))
             out.push_back(t->itemId);
@@ -29,8 +29,8 @@ void CollectFlat(const Branch &b, std::u16string_view filter, VARTYPE vt, DWORD 
         CollectFlat(*c, filter, vt, rights, out);
 }
 
-std::u16string Join(const std::u16string &path, std::u16string_view name) {
-    return path.empty() ? std::u16string(name) : path + u"." + std::u16string(name);
+vexo::platform::WideString Join(const vexo::platform::WideString &path, vexo::platform::WideStringView name) {
+    return path.empty() ? vexo::platform::WideString(name) : path + OLESTR(".") + vexo::platform::WideString(name);
 }
 
 } // namespace
@@ -59,27 +59,27 @@ HRESULT SimServer::ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LP
         if (core_->da10)
             return E_FAIL;
         std::lock_guard lock(core_->mu);
-        std::u16string &position = core_->browsePosition;
+        vexo::platform::WideString &position = core_->browsePosition;
         switch (dwBrowseDirection) {
         case OPC_BROWSE_UP: {
             if (position.empty())
                 return E_FAIL;
-            const auto dot = position.rfind(u'.');
-            position = dot == std::u16string::npos ? std::u16string() : position.substr(0, dot);
+            const auto dot = position.rfind(WCHAR('.'));
+            position = dot == vexo::platform::WideString::npos ? vexo::platform::WideString() : position.substr(0, dot);
             return S_OK;
         }
         case OPC_BROWSE_DOWN: {
             if (View(szString).empty())
                 return E_INVALIDARG;
-            const std::u16string target = Join(position, View(szString));
-            if (View(szString).find(u'.') != std::u16string_view::npos ||
+            const vexo::platform::WideString target = Join(position, View(szString));
+            if (View(szString).find(WCHAR('.')) != vexo::platform::WideStringView::npos ||
                 !core_->space.FindBranch(target))
                 return E_INVALIDARG;
             position = target;
             return S_OK;
         }
         case OPC_BROWSE_TO: {
-            const std::u16string target(View(szString));
+            const vexo::platform::WideString target(View(szString));
             if (!target.empty() &&
                 (FAILED(AddressSpace::CheckSyntax(target)) || !core_->space.FindBranch(target)))
                 return E_INVALIDARG;
@@ -109,8 +109,8 @@ HRESULT SimServer::BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR sz
             return hr;
         if (dwBrowseFilterType < OPC_BRANCH || dwBrowseFilterType > OPC_FLAT)
             return E_INVALIDARG;
-        const std::u16string_view filter = View(szFilterCriteria);
-        std::vector<std::u16string> names;
+        const vexo::platform::WideStringView filter = View(szFilterCriteria);
+        std::vector<vexo::platform::WideString> names;
         {
             std::lock_guard lock(core_->mu);
             if (core_->da10) {
@@ -150,21 +150,21 @@ HRESULT SimServer::GetItemID(LPWSTR szItemDataID, LPWSTR *szItemID) {
             core_->Enter("GetItemID", [&] { return "name=" + Narrow(View(szItemDataID)); });
         if (FAILED(hr))
             return hr;
-        const std::u16string_view name = View(szItemDataID);
-        std::u16string id;
+        const vexo::platform::WideStringView name = View(szItemDataID);
+        vexo::platform::WideString id;
         {
             std::lock_guard lock(core_->mu);
             AddressSpace &space = core_->space;
-            const std::u16string &position = core_->browsePosition;
+            const vexo::platform::WideString &position = core_->browsePosition;
             if (name.empty() && !core_->da10) {
                 id = position; // the current branch
             } else if (!core_->da10 && SUCCEEDED(AddressSpace::CheckSyntax(name)) &&
                        (space.FindBranch(Join(position, name)) ||
                         (space.Find(Join(position, name)) &&
-                         name.find(u'.') == std::u16string_view::npos))) {
+                         name.find(WCHAR('.')) == vexo::platform::WideStringView::npos))) {
                 id = Join(position, name);
             } else if (SUCCEEDED(AddressSpace::CheckSyntax(name)) && space.Find(name)) {
-                id = std::u16string(name); // already a full item id
+                id = vexo::platform::WideString(name); // already a full item id
             } else {
                 return E_INVALIDARG;
             }
@@ -183,7 +183,7 @@ HRESULT SimServer::BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING *ppIEnumStri
             core_->Enter("BrowseAccessPaths", [&] { return "item=" + Narrow(View(szItemID)); });
         if (FAILED(hr))
             return hr;
-        std::vector<std::u16string> paths;
+        std::vector<vexo::platform::WideString> paths;
         {
             std::lock_guard lock(core_->mu);
             Tag *tag = nullptr;

@@ -59,17 +59,17 @@ std::uint32_t ServerCore::NextRandom() {
     return randomState = x;
 }
 
-GroupState *ServerCore::FindGroupByName(std::u16string_view name) {
+GroupState *ServerCore::FindGroupByName(vexo::platform::WideStringView name) {
     for (auto &[h, g] : groups)
         if (g->name == name && !g->removing)
             return g.get();
     return nullptr;
 }
 
-std::u16string ServerCore::UniqueGroupName() {
+vexo::platform::WideString ServerCore::UniqueGroupName() {
     for (;;) {
         std::string n = "Group" + std::to_string(nextGroupNumber++);
-        std::u16string name(n.begin(), n.end());
+        vexo::platform::WideString name(n.begin(), n.end());
         if (!FindGroupByName(name))
             return name;
     }

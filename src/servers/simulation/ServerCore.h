@@ -25,6 +25,7 @@
 #include <vexo/OPCCOMN.h>
 #include <vexo/OPCDA.h>
 #include <vexo/platform/ComPtr.h>
+#include <vexo/platform/WideString.h>
 
 #include "AddressSpace.h"
 #include "CallLog.h"
@@ -50,7 +51,7 @@ struct Job {
     OPCDATASOURCE source = OPC_DS_DEVICE;
     std::vector<OPCHANDLE> handles; ///< server handles, valid at queue time
     std::vector<SimVar> values;     ///< writes
-    std::u16string reason;          ///< shutdown
+    vexo::platform::WideString reason;          ///< shutdown
 };
 
 /// When asynchronous results reach the client (IVexoSimControl::SetCompletionMode).
@@ -95,9 +96,9 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     CompletionMode completion = CompletionMode::OnScan;
     bool forceChange = false;
     std::optional<OPCSERVERSTATUS> statusOverride;
-    std::u16string statusVendor;
+    vexo::platform::WideString statusVendor;
     LCID locale = 0x0409;
-    std::u16string clientName;
+    vexo::platform::WideString clientName;
     std::vector<IID> withheldOnGroups;
     std::vector<IID> withheldOnServer;
     std::vector<std::pair<DWORD, platform::ComPtr<IOPCShutdown>>> shutdownSinks;
@@ -108,7 +109,7 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     FILETIME startTime{};
     FILETIME lastUpdate{};
     std::uint32_t randomState = 0x9E3779B9u;
-    std::u16string browsePosition; ///< one client per server object
+    vexo::platform::WideString browsePosition; ///< one client per server object
 
     // --- thread-safe on their own ---
     CallLog log;
@@ -145,9 +146,9 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     static FILETIME ToFileTime(std::uint64_t ms);
     std::uint32_t NextRandom();
     /// The name the server gives a group created without one (unique).
-    std::u16string UniqueGroupName();
+    vexo::platform::WideString UniqueGroupName();
     /// The listed group of that name (not one marked for deletion), or nullptr.
-    GroupState *FindGroupByName(std::u16string_view name);
+    GroupState *FindGroupByName(vexo::platform::WideStringView name);
     /// Queues work and wakes the scan thread. Caller holds mu.
     void QueueJob(Job job);
     /// Queues work for the scan, or in an early completion mode runs it now and

@@ -20,10 +20,12 @@ class SimServerList final : public platform::ComObject<IOPCServerList> {
     /// computer: "" for the local one.
     explicit SimServerList(std::string computer);
 
-    HRESULT EnumClassesOfCategories(ULONG cImplemented, CATID *rgcatidImpl, ULONG cRequired,
-                                    CATID *rgcatidReq, IEnumGUID **ppenumClsid) override;
-    HRESULT GetClassDetails(REFCLSID clsid, LPOLESTR *ppszProgID, LPOLESTR *ppszUserType) override;
-    HRESULT CLSIDFromProgID(LPCOLESTR szProgId, LPCLSID clsid) override;
+    HRESULT STDMETHODCALLTYPE EnumClassesOfCategories(ULONG cImplemented, CATID *rgcatidImpl,
+                                                      ULONG cRequired, CATID *rgcatidReq,
+                                                      IEnumGUID **ppenumClsid) override;
+    HRESULT STDMETHODCALLTYPE GetClassDetails(REFCLSID clsid, LPOLESTR *ppszProgID,
+                                              LPOLESTR *ppszUserType) override;
+    HRESULT STDMETHODCALLTYPE CLSIDFromProgID(LPCOLESTR szProgId, LPCLSID clsid) override;
 
   private:
     std::string computer_;

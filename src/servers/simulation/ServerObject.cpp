@@ -97,7 +97,7 @@ HRESULT SimServer::AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdat
         std::vector<IID> withheld;
         {
             std::lock_guard lock(core_->mu);
-            std::u16string name(View(szName));
+            vexo::platform::WideString name(View(szName));
             if (name.empty())
                 name = core_->UniqueGroupName();
             else if (core_->FindGroupByName(name))
@@ -176,7 +176,7 @@ HRESULT SimServer::GetStatus(OPCSERVERSTATUS **ppServerStatus) {
         if (FAILED(hr))
             return hr;
         OPCSERVERSTATUS status{};
-        std::u16string vendor;
+        vexo::platform::WideString vendor;
         {
             std::lock_guard lock(core_->mu);
             if (core_->statusOverride) {
@@ -193,7 +193,7 @@ HRESULT SimServer::GetStatus(OPCSERVERSTATUS **ppServerStatus) {
                 status.wMajorVersion = 1;
                 status.wMinorVersion = 3;
                 status.wBuildNumber = 100;
-                vendor = u"Vexo Simulation Server";
+                vendor = OLESTR("Vexo Simulation Server");
             }
         }
         auto *record = TaskArray<OPCSERVERSTATUS>(1);
@@ -250,7 +250,7 @@ HRESULT SimServer::CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUN
         const bool privateToo =
             dwScope != OPC_ENUM_PUBLIC_CONNECTIONS && dwScope != OPC_ENUM_PUBLIC;
         std::vector<std::shared_ptr<GroupState>> found;
-        std::vector<std::u16string> names;
+        std::vector<vexo::platform::WideString> names;
         std::vector<IID> withheld;
         {
             std::lock_guard lock(core_->mu);
@@ -352,7 +352,7 @@ HRESULT SimServer::SetClientName(LPCWSTR szName) {
         if (FAILED(hr))
             return hr;
         std::lock_guard lock(core_->mu);
-        core_->clientName = std::u16string(View(szName));
+        core_->clientName = vexo::platform::WideString(View(szName));
         return S_OK;
     });
 }

@@ -16,6 +16,7 @@
 #include <vexo/OPCDA.h>
 #include <vexo/VexoSimulation.h>
 #include <vexo/platform/ComObject.h>
+#include <vexo/platform/WideString.h>
 
 #include "ConnectionPoint.h"
 #include "ServerCore.h"
@@ -36,66 +37,66 @@ class SimServer final
     const std::shared_ptr<ServerCore> &Core() const { return core_; }
 
     // IOPCServer
-    HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
+    HRESULT STDMETHODCALLTYPE AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
                      OPCHANDLE hClientGroup, LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD dwLCID,
                      OPCHANDLE *phServerGroup, DWORD *pRevisedUpdateRate, REFIID riid,
                      LPUNKNOWN *ppUnk) override;
-    HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR *ppString) override;
-    HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
-    HRESULT GetStatus(OPCSERVERSTATUS **ppServerStatus) override;
-    HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
-    HRESULT CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN *ppUnk) override;
+    HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR *ppString) override;
+    HRESULT STDMETHODCALLTYPE GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) override;
+    HRESULT STDMETHODCALLTYPE GetStatus(OPCSERVERSTATUS **ppServerStatus) override;
+    HRESULT STDMETHODCALLTYPE RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) override;
+    HRESULT STDMETHODCALLTYPE CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN *ppUnk) override;
 
     // IOPCCommon
-    HRESULT SetLocaleID(LCID dwLcid) override;
-    HRESULT GetLocaleID(LCID *pdwLcid) override;
-    HRESULT QueryAvailableLocaleIDs(DWORD *pdwCount, LCID **pdwLcid) override;
-    HRESULT GetErrorString(HRESULT dwError, LPWSTR *ppString) override;
-    HRESULT SetClientName(LPCWSTR szName) override;
+    HRESULT STDMETHODCALLTYPE SetLocaleID(LCID dwLcid) override;
+    HRESULT STDMETHODCALLTYPE GetLocaleID(LCID *pdwLcid) override;
+    HRESULT STDMETHODCALLTYPE QueryAvailableLocaleIDs(DWORD *pdwCount, LCID **pdwLcid) override;
+    HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LPWSTR *ppString) override;
+    HRESULT STDMETHODCALLTYPE SetClientName(LPCWSTR szName) override;
 
     // IConnectionPointContainer
-    HRESULT EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
-    HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
+    HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints **ppEnum) override;
+    HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) override;
 
     // IOPCBrowseServerAddressSpace (ServerBrowse.cpp)
-    HRESULT QueryOrganization(OPCNAMESPACETYPE *pNameSpaceType) override;
-    HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
-    HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
+    HRESULT STDMETHODCALLTYPE QueryOrganization(OPCNAMESPACETYPE *pNameSpaceType) override;
+    HRESULT STDMETHODCALLTYPE ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection, LPCWSTR szString) override;
+    HRESULT STDMETHODCALLTYPE BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
                              VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
                              LPENUMSTRING *ppIEnumString) override;
-    HRESULT GetItemID(LPWSTR szItemDataID, LPWSTR *szItemID) override;
-    HRESULT BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING *ppIEnumString) override;
+    HRESULT STDMETHODCALLTYPE GetItemID(LPWSTR szItemDataID, LPWSTR *szItemID) override;
+    HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING *ppIEnumString) override;
 
     // IOPCItemProperties (ServerProperties.cpp)
-    HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD *pdwCount, DWORD **ppPropertyIDs,
+    HRESULT STDMETHODCALLTYPE QueryAvailableProperties(LPWSTR szItemID, DWORD *pdwCount, DWORD **ppPropertyIDs,
                                      LPWSTR **ppDescriptions, VARTYPE **ppvtDataTypes) override;
-    HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
+    HRESULT STDMETHODCALLTYPE GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
                               VARIANT **ppvData, HRESULT **ppErrors) override;
-    HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
+    HRESULT STDMETHODCALLTYPE LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
                           LPWSTR **ppszNewItemIDs, HRESULT **ppErrors) override;
 
     // IVexoSimControl (SimControl.cpp)
-    HRESULT FailNextCall(LPCWSTR szMethod, HRESULT hr) override;
-    HRESULT SetNextItemErrors(LPCWSTR szMethod, DWORD dwCount, const HRESULT *pErrors) override;
-    HRESULT SetRateGranularity(DWORD dwMs) override;
-    HRESULT SetDistinctCancelIds(BOOL bDistinct) override;
-    HRESULT SetStatus(const OPCSERVERSTATUS *pStatus) override;
-    HRESULT SendShutdown(LPCWSTR szReason, BOOL bFromScanThread) override;
-    HRESULT WithholdInterface(VexoSimTarget target, REFIID riid, BOOL bWithhold) override;
-    HRESULT SetManualMode(BOOL bManual) override;
-    HRESULT RunScan(DWORD dwAdvanceMs) override;
-    HRESULT SetForceChange(BOOL bForce) override;
-    HRESULT SetTagValue(LPCWSTR szItemID, const VARIANT *pValue, WORD wQuality) override;
-    HRESULT GetCallLog(LPWSTR *ppText) override;
-    HRESULT ClearCallLog() override;
-    HRESULT EnableCallLog(BOOL bEnable) override;
-    HRESULT GetClock(ULONGLONG *pMs) override;
-    HRESULT SetCompletionMode(VexoSimCompletion mode) override;
-    HRESULT SetOffline(BOOL bOffline, HRESULT hrLost) override;
+    HRESULT STDMETHODCALLTYPE FailNextCall(LPCWSTR szMethod, HRESULT hr) override;
+    HRESULT STDMETHODCALLTYPE SetNextItemErrors(LPCWSTR szMethod, DWORD dwCount, const HRESULT *pErrors) override;
+    HRESULT STDMETHODCALLTYPE SetRateGranularity(DWORD dwMs) override;
+    HRESULT STDMETHODCALLTYPE SetDistinctCancelIds(BOOL bDistinct) override;
+    HRESULT STDMETHODCALLTYPE SetStatus(const OPCSERVERSTATUS *pStatus) override;
+    HRESULT STDMETHODCALLTYPE SendShutdown(LPCWSTR szReason, BOOL bFromScanThread) override;
+    HRESULT STDMETHODCALLTYPE WithholdInterface(VexoSimTarget target, REFIID riid, BOOL bWithhold) override;
+    HRESULT STDMETHODCALLTYPE SetManualMode(BOOL bManual) override;
+    HRESULT STDMETHODCALLTYPE RunScan(DWORD dwAdvanceMs) override;
+    HRESULT STDMETHODCALLTYPE SetForceChange(BOOL bForce) override;
+    HRESULT STDMETHODCALLTYPE SetTagValue(LPCWSTR szItemID, const VARIANT *pValue, WORD wQuality) override;
+    HRESULT STDMETHODCALLTYPE GetCallLog(LPWSTR *ppText) override;
+    HRESULT STDMETHODCALLTYPE ClearCallLog() override;
+    HRESULT STDMETHODCALLTYPE EnableCallLog(BOOL bEnable) override;
+    HRESULT STDMETHODCALLTYPE GetClock(ULONGLONG *pMs) override;
+    HRESULT STDMETHODCALLTYPE SetCompletionMode(VexoSimCompletion mode) override;
+    HRESULT STDMETHODCALLTYPE SetOffline(BOOL bOffline, HRESULT hrLost) override;
 
     // ConnectionHost (IOPCShutdown)
-    HRESULT AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;
-    HRESULT UnadviseSink(REFIID iid, DWORD cookie) override;
+    HRESULT STDMETHODCALLTYPE AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;
+    HRESULT STDMETHODCALLTYPE UnadviseSink(REFIID iid, DWORD cookie) override;
 
   protected:
     bool IsOffered(REFIID riid) override;
@@ -115,6 +116,6 @@ class SimServer final
 };
 
 /// The text of an error code for GetErrorString (OPC codes and system codes).
-std::u16string ErrorText(HRESULT hr);
+vexo::platform::WideString ErrorText(HRESULT hr);
 
 } // namespace vexo::sim

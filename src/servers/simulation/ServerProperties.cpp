@@ -15,27 +15,27 @@ namespace {
 struct PropertyInfo {
     DWORD id;
     VARTYPE vt;
-    const char16_t *description;
+    const WCHAR *description;
 };
 
 std::vector<PropertyInfo> PropertiesOf(const Tag &tag) {
-    std::vector<PropertyInfo> p = {{1, VT_I2, u"Item Canonical Data Type"},
-                                   {2, VT_VARIANT, u"Item Value"},
-                                   {3, VT_I2, u"Item Quality"},
-                                   {4, VT_DATE, u"Item Time Stamp"},
-                                   {5, VT_I4, u"Item Access Rights"},
-                                   {6, VT_R4, u"Server Scan Rate"}};
+    std::vector<PropertyInfo> p = {{1, VT_I2, OLESTR("Item Canonical Data Type")},
+                                   {2, VT_VARIANT, OLESTR("Item Value")},
+                                   {3, VT_I2, OLESTR("Item Quality")},
+                                   {4, VT_DATE, OLESTR("Item Time Stamp")},
+                                   {5, VT_I4, OLESTR("Item Access Rights")},
+                                   {6, VT_R4, OLESTR("Server Scan Rate")}};
     if (tag.IsAnalog()) {
-        p.push_back({7, VT_I4, u"Item EU Type"});
-        p.push_back({8, VT_ARRAY | VT_R8, u"Item EU Info"});
+        p.push_back({7, VT_I4, OLESTR("Item EU Type")});
+        p.push_back({8, VT_ARRAY | VT_R8, OLESTR("Item EU Info")});
     }
     if (!tag.units.empty())
-        p.push_back({100, VT_BSTR, u"EU Units"});
+        p.push_back({100, VT_BSTR, OLESTR("EU Units")});
     if (!tag.description.empty())
-        p.push_back({101, VT_BSTR, u"Item Description"});
+        p.push_back({101, VT_BSTR, OLESTR("Item Description")});
     for (const auto &extra : tag.extraProperties)
         if (extra.id >= OPC_PROP_VENDOR_FIRST)
-            p.push_back({extra.id, VT_BSTR, u"Maintenance Note"});
+            p.push_back({extra.id, VT_BSTR, OLESTR("Maintenance Note")});
     return p;
 }
 
@@ -51,7 +51,7 @@ DATE FileTimeToDate(const FILETIME &ft) {
     return (ticks / 1e7 - 11644473600.0) / 86400.0 + 25569.0;
 }
 
-void SetBstr(VARIANT &v, const std::u16string &s) {
+void SetBstr(VARIANT &v, const vexo::platform::WideString &s) {
     v.vt = VT_BSTR;
     v.bstrVal = platform::SysAllocStringLen(s.data(), static_cast<UINT>(s.size()));
     if (!v.bstrVal)
@@ -90,7 +90,7 @@ HRESULT ReadProperty(const Tag &tag, DWORD id, DWORD scanRate, VARIANT &v) {
         for (const auto &extra : tag.extraProperties)
             if (extra.id == id && FAILED(extra.readError))
                 return extra.readError;
-        SetBstr(v, u"checked 2024-01-01");
+        SetBstr(v, OLESTR("checked 2024-01-01"));
         return S_OK;
     }
 }
@@ -226,7 +226,7 @@ HRESULT SimServer::LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPrope
         if (!pdwPropertyIDs)
             return E_POINTER;
         const auto planned = core_->faults.TakeItemErrors("LookupItemIDs");
-        std::vector<std::u16string> ids(dwCount);
+        std::vector<vexo::platform::WideString> ids(dwCount);
         std::vector<HRESULT> codes(dwCount, S_OK);
         {
             std::lock_guard lock(core_->mu);

@@ -55,7 +55,7 @@ HRESULT SimServer::SetStatus(const OPCSERVERSTATUS *pStatus) {
         }
         core_->statusOverride = *pStatus;
         core_->statusOverride->szVendorInfo = nullptr;
-        core_->statusVendor = std::u16string(View(pStatus->szVendorInfo));
+        core_->statusVendor = vexo::platform::WideString(View(pStatus->szVendorInfo));
         return S_OK;
     });
 }
@@ -69,14 +69,14 @@ HRESULT SimServer::SendShutdown(LPCWSTR szReason, BOOL bFromScanThread) {
             std::lock_guard lock(core_->mu);
             if (bFromScanThread) {
                 Job job{Job::Shutdown};
-                job.reason = std::u16string(View(szReason));
+                job.reason = vexo::platform::WideString(View(szReason));
                 core_->QueueJob(std::move(job));
                 return S_OK;
             }
             for (auto &[cookie, sink] : core_->shutdownSinks)
                 sinks.push_back(sink);
         }
-        const std::u16string reason(View(szReason));
+        const vexo::platform::WideString reason(View(szReason));
         for (auto &sink : sinks)
             sink->ShutdownRequest(reason.c_str());
         return S_OK;

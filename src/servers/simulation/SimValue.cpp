@@ -31,7 +31,7 @@ template <class T> T Clamped(double x) {
         return static_cast<T>(x);
 }
 
-std::u16string NumberText(double x) {
+vexo::platform::WideString NumberText(double x) {
     char buf[64];
     if (x == std::floor(x) && std::fabs(x) < 1e15)
         std::snprintf(buf, sizeof buf, "%lld", static_cast<long long>(x));
@@ -59,7 +59,7 @@ void SetScalar(VARIANT &v, VARTYPE vt, double x) {
     case VT_DATE: v.date = x; break;
     case VT_BOOL: v.boolVal = x != 0 ? VARIANT_TRUE : VARIANT_FALSE; break;
     case VT_BSTR: {
-        const std::u16string text = NumberText(x);
+        const vexo::platform::WideString text = NumberText(x);
         v.bstrVal = platform::SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
         break;
     }
@@ -180,8 +180,8 @@ bool ValueAsDouble(const VARIANT &v, double &out) {
 
 std::string ValueText(const VARIANT &v) {
     if (v.vt == VT_BSTR)
-        return "\"" + platform::Utf16ToUtf8(std::u16string_view(
-                          v.bstrVal ? v.bstrVal : u"", platform::SysStringLen(v.bstrVal))) +
+        return "\"" + platform::Utf16ToUtf8(vexo::platform::WideStringView(
+                          v.bstrVal ? v.bstrVal : OLESTR(""), platform::SysStringLen(v.bstrVal))) +
                "\"";
     if (v.vt & VT_ARRAY)
         return "array";

@@ -28,8 +28,8 @@ double LocalDate(const FILETIME &utc) {
 
 } // namespace
 
-Tag::Tag(std::u16string itemId_, std::u16string name_, VARTYPE vt_, Behaviour behaviour_,
-         DWORD rights_)
+Tag::Tag(vexo::platform::WideString itemId_, vexo::platform::WideString name_, VARTYPE vt_,
+         Behaviour behaviour_, DWORD rights_)
     : itemId(std::move(itemId_)), name(std::move(name_)), vt(vt_), behaviour(behaviour_),
       rights(rights_),
       acquired(behaviour_ == Behaviour::Constant || behaviour_ == Behaviour::Bucket) {}

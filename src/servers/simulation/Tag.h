@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <vexo/OPCDA.h>
+#include <vexo/platform/WideString.h>
 
 #include "SimValue.h"
 
@@ -24,13 +25,13 @@ enum class Behaviour { Random, Ramp, Sine, Square, Constant, Bucket };
 /// A property with an item id behind it (LookupItemIDs), or a read that fails.
 struct TagPropertyLink {
     DWORD id;
-    std::u16string itemId; ///< empty: no item id
+    vexo::platform::WideString itemId; ///< empty: no item id
     HRESULT readError;     ///< S_OK: readable
 };
 
 class Tag {
   public:
-    Tag(std::u16string itemId, std::u16string name, VARTYPE vt, Behaviour behaviour,
+    Tag(vexo::platform::WideString itemId, vexo::platform::WideString name, VARTYPE vt, Behaviour behaviour,
         DWORD rights);
 
     /// Moves the value to time nowMs (once per distinct time); force = always change.
@@ -43,8 +44,8 @@ class Tag {
 
     bool IsAnalog() const { return euType == OPC_ANALOG; }
 
-    std::u16string itemId;
-    std::u16string name;
+    vexo::platform::WideString itemId;
+    vexo::platform::WideString name;
     VARTYPE vt;
     Behaviour behaviour;
     DWORD rights;
@@ -52,9 +53,9 @@ class Tag {
     double euLow = 0, euHigh = 100; ///< range of the behaviours, EU range for analog tags
     bool clampWrites = false;
     double periodMs = 10000;
-    std::u16string units;
-    std::u16string description;
-    std::vector<std::u16string> accessPaths;
+    vexo::platform::WideString units;
+    vexo::platform::WideString description;
+    std::vector<vexo::platform::WideString> accessPaths;
     std::vector<TagPropertyLink> extraProperties;
 
     SimVar value;

@@ -27,48 +27,53 @@ constexpr CLSID CLSID_OPCServerList{
 
 /// Services every server from DA 2.0 on offers; a pure DA 1.0 server lacks it.
 struct IOPCCommon : IUnknown {
-    virtual HRESULT SetLocaleID(LCID dwLcid) = 0;
-    virtual HRESULT GetLocaleID(LCID *pdwLcid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetLocaleID(LCID dwLcid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetLocaleID(LCID *pdwLcid) = 0;
     /// *pdwLcid: callee allocates *pdwCount entries.
-    virtual HRESULT QueryAvailableLocaleIDs(DWORD *pdwCount, LCID **pdwLcid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryAvailableLocaleIDs(DWORD *pdwCount, LCID **pdwLcid) = 0;
     /// *ppString: callee allocates.
-    virtual HRESULT GetErrorString(HRESULT dwError, LPWSTR *ppString) = 0;
-    virtual HRESULT SetClientName(LPCWSTR szName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LPWSTR *ppString) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetClientName(LPCWSTR szName) = 0;
 };
 
 /// The client's sink for a server's shutdown notice (advised through the
 /// server's connection point); szReason belongs to the server.
 struct IOPCShutdown : IUnknown {
-    virtual HRESULT ShutdownRequest(LPCWSTR szReason) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR szReason) = 0;
 };
 
 /// Finds server classes by component category.
 struct IOPCServerList : IUnknown {
-    virtual HRESULT EnumClassesOfCategories(ULONG cImplemented, CATID *rgcatidImpl, ULONG cRequired,
-                                            CATID *rgcatidReq, IEnumGUID **ppenumClsid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumClassesOfCategories(ULONG cImplemented,
+                                                              CATID *rgcatidImpl, ULONG cRequired,
+                                                              CATID *rgcatidReq,
+                                                              IEnumGUID **ppenumClsid) = 0;
     /// Both strings: callee allocates.
-    virtual HRESULT GetClassDetails(REFCLSID clsid, LPOLESTR *ppszProgID,
-                                    LPOLESTR *ppszUserType) = 0;
-    virtual HRESULT CLSIDFromProgID(LPCOLESTR szProgId, LPCLSID clsid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClassDetails(REFCLSID clsid, LPOLESTR *ppszProgID,
+                                                      LPOLESTR *ppszUserType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CLSIDFromProgID(LPCOLESTR szProgId, LPCLSID clsid) = 0;
 };
 
 /// Class-id enumerator returned by IOPCServerList2.
 struct IOPCEnumGUID : IUnknown {
     /// Fills at most celt entries of the caller's array; *pceltFetched says how many.
-    virtual HRESULT Next(ULONG celt, GUID *rgelt, ULONG *pceltFetched) = 0;
-    virtual HRESULT Skip(ULONG celt) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IOPCEnumGUID **ppenum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, GUID *rgelt, ULONG *pceltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IOPCEnumGUID **ppenum) = 0;
 };
 
 /// IOPCServerList with the version-independent program id as well.
 struct IOPCServerList2 : IUnknown {
-    virtual HRESULT EnumClassesOfCategories(ULONG cImplemented, CATID *rgcatidImpl, ULONG cRequired,
-                                            CATID *rgcatidReq, IOPCEnumGUID **ppenumClsid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumClassesOfCategories(ULONG cImplemented,
+                                                              CATID *rgcatidImpl, ULONG cRequired,
+                                                              CATID *rgcatidReq,
+                                                              IOPCEnumGUID **ppenumClsid) = 0;
     /// All three strings: callee allocates.
-    virtual HRESULT GetClassDetails(REFCLSID clsid, LPOLESTR *ppszProgID, LPOLESTR *ppszUserType,
-                                    LPOLESTR *ppszVerIndProgID) = 0;
-    virtual HRESULT CLSIDFromProgID(LPCOLESTR szProgId, LPCLSID clsid) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClassDetails(REFCLSID clsid, LPOLESTR *ppszProgID,
+                                                      LPOLESTR *ppszUserType,
+                                                      LPOLESTR *ppszVerIndProgID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CLSIDFromProgID(LPCOLESTR szProgId, LPCLSID clsid) = 0;
 };
 
 VEXO_DECLARE_INTERFACE_IID(IOPCCommon, IID_IOPCCommon);

@@ -455,140 +455,171 @@ struct IEnumOPCItemAttributes;
 /// The server object: groups, status and error texts.
 struct IOPCServer : IUnknown {
     /// pTimeBias and pPercentDeadband may be null; the other out-pointers may not.
-    virtual HRESULT AddGroup(LPCWSTR szName, BOOL bActive, DWORD dwRequestedUpdateRate,
-                             OPCHANDLE hClientGroup, LONG *pTimeBias, FLOAT *pPercentDeadband,
-                             DWORD dwLCID, OPCHANDLE *phServerGroup, DWORD *pRevisedUpdateRate,
-                             REFIID riid, LPUNKNOWN *ppUnk) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddGroup(LPCWSTR szName, BOOL bActive,
+                                               DWORD dwRequestedUpdateRate, OPCHANDLE hClientGroup,
+                                               LONG *pTimeBias, FLOAT *pPercentDeadband,
+                                               DWORD dwLCID, OPCHANDLE *phServerGroup,
+                                               DWORD *pRevisedUpdateRate, REFIID riid,
+                                               LPUNKNOWN *ppUnk) = 0;
     /// *ppString: callee allocates.
-    virtual HRESULT GetErrorString(HRESULT dwError, LCID dwLocale, LPWSTR *ppString) = 0;
-    virtual HRESULT GetGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetErrorString(HRESULT dwError, LCID dwLocale,
+                                                     LPWSTR *ppString) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetGroupByName(LPCWSTR szName, REFIID riid,
+                                                     LPUNKNOWN *ppUnk) = 0;
     /// *ppServerStatus and its szVendorInfo: callee allocates, two blocks.
-    virtual HRESULT GetStatus(OPCSERVERSTATUS **ppServerStatus) = 0;
-    virtual HRESULT RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetStatus(OPCSERVERSTATUS **ppServerStatus) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RemoveGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
     /// riid IID_IEnumString lists group names, IID_IEnumUnknown the group objects.
-    virtual HRESULT CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid, LPUNKNOWN *ppUnk) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateGroupEnumerator(OPCENUMSCOPE dwScope, REFIID riid,
+                                                            LPUNKNOWN *ppUnk) = 0;
 };
 
 /// Public groups of the server object.
 struct IOPCServerPublicGroups : IUnknown {
-    virtual HRESULT GetPublicGroupByName(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) = 0;
-    virtual HRESULT RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetPublicGroupByName(LPCWSTR szName, REFIID riid,
+                                                           LPUNKNOWN *ppUnk) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RemovePublicGroup(OPCHANDLE hServerGroup, BOOL bForce) = 0;
 };
 
 /// Browsing of the server's address space; each browse position is per client.
 struct IOPCBrowseServerAddressSpace : IUnknown {
-    virtual HRESULT QueryOrganization(OPCNAMESPACETYPE *pNameSpaceType) = 0;
-    virtual HRESULT ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection,
-                                         LPCWSTR szString) = 0;
-    virtual HRESULT BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType, LPCWSTR szFilterCriteria,
-                                     VARTYPE vtDataTypeFilter, DWORD dwAccessRightsFilter,
-                                     LPENUMSTRING *ppIEnumString) = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryOrganization(OPCNAMESPACETYPE *pNameSpaceType) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ChangeBrowsePosition(OPCBROWSEDIRECTION dwBrowseDirection,
+                                                           LPCWSTR szString) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BrowseOPCItemIDs(OPCBROWSETYPE dwBrowseFilterType,
+                                                       LPCWSTR szFilterCriteria,
+                                                       VARTYPE vtDataTypeFilter,
+                                                       DWORD dwAccessRightsFilter,
+                                                       LPENUMSTRING *ppIEnumString) = 0;
     /// *szItemID: callee allocates.
-    virtual HRESULT GetItemID(LPWSTR szItemDataID, LPWSTR *szItemID) = 0;
-    virtual HRESULT BrowseAccessPaths(LPCWSTR szItemID, LPENUMSTRING *ppIEnumString) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetItemID(LPWSTR szItemDataID, LPWSTR *szItemID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE BrowseAccessPaths(LPCWSTR szItemID,
+                                                        LPENUMSTRING *ppIEnumString) = 0;
 };
 
 /// A group's state. In SetState every in-pointer may be null (leave unchanged).
 struct IOPCGroupStateMgt : IUnknown {
     /// *ppName: callee allocates.
-    virtual HRESULT GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName, LONG *pTimeBias,
-                             FLOAT *pPercentDeadband, DWORD *pLCID, OPCHANDLE *phClientGroup,
-                             OPCHANDLE *phServerGroup) = 0;
-    virtual HRESULT SetState(DWORD *pRequestedUpdateRate, DWORD *pRevisedUpdateRate, BOOL *pActive,
-                             LONG *pTimeBias, FLOAT *pPercentDeadband, DWORD *pLCID,
-                             OPCHANDLE *phClientGroup) = 0;
-    virtual HRESULT SetName(LPCWSTR szName) = 0;
-    virtual HRESULT CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetState(DWORD *pUpdateRate, BOOL *pActive, LPWSTR *ppName,
+                                               LONG *pTimeBias, FLOAT *pPercentDeadband,
+                                               DWORD *pLCID, OPCHANDLE *phClientGroup,
+                                               OPCHANDLE *phServerGroup) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetState(DWORD *pRequestedUpdateRate,
+                                               DWORD *pRevisedUpdateRate, BOOL *pActive,
+                                               LONG *pTimeBias, FLOAT *pPercentDeadband,
+                                               DWORD *pLCID, OPCHANDLE *phClientGroup) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetName(LPCWSTR szName) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CloneGroup(LPCWSTR szName, REFIID riid, LPUNKNOWN *ppUnk) = 0;
 };
 
 /// Whether a group is public, and making it so.
 struct IOPCPublicGroupStateMgt : IUnknown {
-    virtual HRESULT GetState(BOOL *pPublic) = 0;
-    virtual HRESULT MoveToPublic() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetState(BOOL *pPublic) = 0;
+    virtual HRESULT STDMETHODCALLTYPE MoveToPublic() = 0;
 };
 
 /// Synchronous reads and writes of a group's items.
 struct IOPCSyncIO : IUnknown {
     /// *ppItemValues and *ppErrors: callee allocates dwCount entries each.
-    virtual HRESULT Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServer,
-                         OPCITEMSTATE **ppItemValues, HRESULT **ppErrors) = 0;
-    virtual HRESULT Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
-                          HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Read(OPCDATASOURCE dwSource, DWORD dwCount,
+                                           OPCHANDLE *phServer, OPCITEMSTATE **ppItemValues,
+                                           HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE *phServer,
+                                            VARIANT *pItemValues, HRESULT **ppErrors) = 0;
 };
 
 /// DA 1.0 asynchronous I/O; results arrive as streams through IDataObject advises.
 struct IOPCAsyncIO : IUnknown {
     /// dwConnection is the token DAdvise returned for the matching format.
-    virtual HRESULT Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount,
-                         OPCHANDLE *phServer, DWORD *pTransactionID, HRESULT **ppErrors) = 0;
-    virtual HRESULT Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer,
-                          VARIANT *pItemValues, DWORD *pTransactionID, HRESULT **ppErrors) = 0;
-    virtual HRESULT Refresh(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD *pTransactionID) = 0;
-    virtual HRESULT Cancel(DWORD dwTransactionID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Read(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                           DWORD dwCount, OPCHANDLE *phServer,
+                                           DWORD *pTransactionID, HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer,
+                                            VARIANT *pItemValues, DWORD *pTransactionID,
+                                            HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Refresh(DWORD dwConnection, OPCDATASOURCE dwSource,
+                                              DWORD *pTransactionID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Cancel(DWORD dwTransactionID) = 0;
 };
 
 /// Adding, removing and configuring a group's items.
 struct IOPCItemMgt : IUnknown {
-    virtual HRESULT AddItems(DWORD dwCount, OPCITEMDEF *pItemArray, OPCITEMRESULT **ppAddResults,
-                             HRESULT **ppErrors) = 0;
-    virtual HRESULT ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOOL bBlobUpdate,
-                                  OPCITEMRESULT **ppValidationResults, HRESULT **ppErrors) = 0;
-    virtual HRESULT RemoveItems(DWORD dwCount, OPCHANDLE *phServer, HRESULT **ppErrors) = 0;
-    virtual HRESULT SetActiveState(DWORD dwCount, OPCHANDLE *phServer, BOOL bActive,
-                                   HRESULT **ppErrors) = 0;
-    virtual HRESULT SetClientHandles(DWORD dwCount, OPCHANDLE *phServer, OPCHANDLE *phClient,
-                                     HRESULT **ppErrors) = 0;
-    virtual HRESULT SetDatatypes(DWORD dwCount, OPCHANDLE *phServer, VARTYPE *pRequestedDatatypes,
-                                 HRESULT **ppErrors) = 0;
-    virtual HRESULT CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk) = 0;
+    virtual HRESULT STDMETHODCALLTYPE AddItems(DWORD dwCount, OPCITEMDEF *pItemArray,
+                                               OPCITEMRESULT **ppAddResults,
+                                               HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray,
+                                                    BOOL bBlobUpdate,
+                                                    OPCITEMRESULT **ppValidationResults,
+                                                    HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RemoveItems(DWORD dwCount, OPCHANDLE *phServer,
+                                                  HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetActiveState(DWORD dwCount, OPCHANDLE *phServer,
+                                                     BOOL bActive, HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetClientHandles(DWORD dwCount, OPCHANDLE *phServer,
+                                                       OPCHANDLE *phClient, HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDatatypes(DWORD dwCount, OPCHANDLE *phServer,
+                                                   VARTYPE *pRequestedDatatypes,
+                                                   HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateEnumerator(REFIID riid, LPUNKNOWN *ppUnk) = 0;
 };
 
 /// Enumerator of a group's items (IOPCItemMgt::CreateEnumerator).
 struct IEnumOPCItemAttributes : IUnknown {
     /// *ppItemArray: callee allocates *pceltFetched entries.
-    virtual HRESULT Next(ULONG celt, OPCITEMATTRIBUTES **ppItemArray, ULONG *pceltFetched) = 0;
-    virtual HRESULT Skip(ULONG celt) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumOPCItemAttributes **ppEnumItemAttributes) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, OPCITEMATTRIBUTES **ppItemArray,
+                                           ULONG *pceltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumOPCItemAttributes **ppEnumItemAttributes) = 0;
 };
 
 /// The client's DA 2.0 data sink. Every array is the server's: the sink reads,
 /// never frees, and must not keep pointers past the call.
 struct IOPCDataCallback : IUnknown {
-    virtual HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                                 HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
-                                 VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
-                                 HRESULT *pErrors) = 0;
-    virtual HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                                   HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
-                                   VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
-                                   HRESULT *pErrors) = 0;
-    virtual HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr,
-                                    DWORD dwCount, OPCHANDLE *pClienthandles, HRESULT *pErrors) = 0;
-    virtual HRESULT OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnDataChange(DWORD dwTransid, OPCHANDLE hGroup,
+                                                   HRESULT hrMasterquality, HRESULT hrMastererror,
+                                                   DWORD dwCount, OPCHANDLE *phClientItems,
+                                                   VARIANT *pvValues, WORD *pwQualities,
+                                                   FILETIME *pftTimeStamps, HRESULT *pErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup,
+                                                     HRESULT hrMasterquality, HRESULT hrMastererror,
+                                                     DWORD dwCount, OPCHANDLE *phClientItems,
+                                                     VARIANT *pvValues, WORD *pwQualities,
+                                                     FILETIME *pftTimeStamps, HRESULT *pErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup,
+                                                      HRESULT hrMastererr, DWORD dwCount,
+                                                      OPCHANDLE *pClienthandles,
+                                                      HRESULT *pErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) = 0;
 };
 
 /// DA 2.0 asynchronous I/O; results arrive through IOPCDataCallback.
 struct IOPCAsyncIO2 : IUnknown {
-    virtual HRESULT Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID,
-                         DWORD *pdwCancelID, HRESULT **ppErrors) = 0;
-    virtual HRESULT Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
-                          DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors) = 0;
-    virtual HRESULT Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID, DWORD *pdwCancelID) = 0;
-    virtual HRESULT Cancel2(DWORD dwCancelID) = 0;
-    virtual HRESULT SetEnable(BOOL bEnable) = 0;
-    virtual HRESULT GetEnable(BOOL *pbEnable) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Read(DWORD dwCount, OPCHANDLE *phServer,
+                                           DWORD dwTransactionID, DWORD *pdwCancelID,
+                                           HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Write(DWORD dwCount, OPCHANDLE *phServer,
+                                            VARIANT *pItemValues, DWORD dwTransactionID,
+                                            DWORD *pdwCancelID, HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Refresh2(OPCDATASOURCE dwSource, DWORD dwTransactionID,
+                                               DWORD *pdwCancelID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Cancel2(DWORD dwCancelID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetEnable(BOOL bEnable) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetEnable(BOOL *pbEnable) = 0;
 };
 
 /// Item properties of the server object; every returned array is callee-allocated.
 struct IOPCItemProperties : IUnknown {
-    virtual HRESULT QueryAvailableProperties(LPWSTR szItemID, DWORD *pdwCount,
-                                             DWORD **ppPropertyIDs, LPWSTR **ppDescriptions,
-                                             VARTYPE **ppvtDataTypes) = 0;
-    virtual HRESULT GetItemProperties(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
-                                      VARIANT **ppvData, HRESULT **ppErrors) = 0;
-    virtual HRESULT LookupItemIDs(LPWSTR szItemID, DWORD dwCount, DWORD *pdwPropertyIDs,
-                                  LPWSTR **ppszNewItemIDs, HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryAvailableProperties(LPWSTR szItemID, DWORD *pdwCount,
+                                                               DWORD **ppPropertyIDs,
+                                                               LPWSTR **ppDescriptions,
+                                                               VARTYPE **ppvtDataTypes) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetItemProperties(LPWSTR szItemID, DWORD dwCount,
+                                                        DWORD *pdwPropertyIDs, VARIANT **ppvData,
+                                                        HRESULT **ppErrors) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LookupItemIDs(LPWSTR szItemID, DWORD dwCount,
+                                                    DWORD *pdwPropertyIDs, LPWSTR **ppszNewItemIDs,
+                                                    HRESULT **ppErrors) = 0;
 };
 
 VEXO_DECLARE_INTERFACE_IID(IOPCServer, IID_IOPCServer);

@@ -89,46 +89,46 @@ struct IVexoSimControl : IUnknown {
     /// code given for "DAdvise" is answered after the advise was made.
     /// "Name#k" fails the k-th call of the method from now on instead of the
     /// next one (for SetNextItemErrors too).
-    virtual HRESULT FailNextCall(LPCWSTR szMethod, HRESULT hr) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FailNextCall(LPCWSTR szMethod, HRESULT hr) = 0;
     /// The next call of the named method reports errors[i] for item i (position
     /// in the request). S_OK entries leave an item alone; a failure code skips the
     /// item's work; a success code replaces its result code. Completion callbacks
     /// take names too: "OnDataChange", "OnReadComplete", "OnWriteComplete".
-    virtual HRESULT SetNextItemErrors(LPCWSTR szMethod, DWORD dwCount,
+    virtual HRESULT STDMETHODCALLTYPE SetNextItemErrors(LPCWSTR szMethod, DWORD dwCount,
                                       const HRESULT *pErrors) = 0;
     /// Update rates are revised to multiples of dwMs (at least dwMs); 100 at start.
-    virtual HRESULT SetRateGranularity(DWORD dwMs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetRateGranularity(DWORD dwMs) = 0;
     /// TRUE (the default): IOPCAsyncIO2 cancel ids are the server's own, unlike
     /// the transaction ids; FALSE: a cancel id equals its call's transaction id.
-    virtual HRESULT SetDistinctCancelIds(BOOL bDistinct) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetDistinctCancelIds(BOOL bDistinct) = 0;
     /// GetStatus reports this record (copied, szVendorInfo included) instead of
     /// the live one; nullptr returns to the live status.
-    virtual HRESULT SetStatus(const OPCSERVERSTATUS *pStatus) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetStatus(const OPCSERVERSTATUS *pStatus) = 0;
     /// Sends IOPCShutdown::ShutdownRequest to every advised sink, on the caller's
     /// thread (bFromScanThread FALSE) or queued for the scan thread / next RunScan.
-    virtual HRESULT SendShutdown(LPCWSTR szReason, BOOL bFromScanThread) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SendShutdown(LPCWSTR szReason, BOOL bFromScanThread) = 0;
     /// Makes QueryInterface on the target refuse (or answer again) riid.
-    virtual HRESULT WithholdInterface(VexoSimTarget target, REFIID riid, BOOL bWithhold) = 0;
+    virtual HRESULT STDMETHODCALLTYPE WithholdInterface(VexoSimTarget target, REFIID riid, BOOL bWithhold) = 0;
     /// TRUE stops and joins the scan thread (manual mode); FALSE starts it again.
-    virtual HRESULT SetManualMode(BOOL bManual) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetManualMode(BOOL bManual) = 0;
     /// Manual mode only: advances the fake clock by dwAdvanceMs, then runs one
     /// scan on this thread. E_UNEXPECTED while the scan thread runs.
-    virtual HRESULT RunScan(DWORD dwAdvanceMs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE RunScan(DWORD dwAdvanceMs) = 0;
     /// TRUE makes every tag change its value on every scan (benchmarks).
-    virtual HRESULT SetForceChange(BOOL bForce) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetForceChange(BOOL bForce) = 0;
     /// Sets a tag's value (converted to its type) and quality now.
     /// OPC_E_UNKNOWNITEMID / OPC_E_BADTYPE on failure.
-    virtual HRESULT SetTagValue(LPCWSTR szItemID, const VARIANT *pValue, WORD wQuality) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetTagValue(LPCWSTR szItemID, const VARIANT *pValue, WORD wQuality) = 0;
     /// The call log as lines "Method args" joined by '\n' (task memory).
-    virtual HRESULT GetCallLog(LPWSTR *ppText) = 0;
-    virtual HRESULT ClearCallLog() = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCallLog(LPWSTR *ppText) = 0;
+    virtual HRESULT STDMETHODCALLTYPE ClearCallLog() = 0;
     /// Switches the call log on (the default) or off.
-    virtual HRESULT EnableCallLog(BOOL bEnable) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnableCallLog(BOOL bEnable) = 0;
     /// Milliseconds of the clock the server stamps values with (fake in manual mode).
-    virtual HRESULT GetClock(ULONGLONG *pMs) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetClock(ULONGLONG *pMs) = 0;
     /// Chooses when asynchronous results and initial updates arrive (see
     /// VexoSimCompletion); E_INVALIDARG for an unknown mode.
-    virtual HRESULT SetCompletionMode(VexoSimCompletion mode) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetCompletionMode(VexoSimCompletion mode) = 0;
     /// TRUE: the server process behind this object goes away. Every object of
     /// this class on this computer made so far fails each call with hrLost (a
     /// failure code such as RPC_E_DISCONNECTED) from now on and for good, and
@@ -137,7 +137,7 @@ struct IVexoSimControl : IUnknown {
     /// ones stay gone. Control calls keep working on a gone object.
     /// E_INVALIDARG for a success code; E_UNEXPECTED for an object not made
     /// through the class's factory.
-    virtual HRESULT SetOffline(BOOL bOffline, HRESULT hrLost) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetOffline(BOOL bOffline, HRESULT hrLost) = 0;
 };
 VEXO_DECLARE_INTERFACE_IID(IVexoSimControl, IID_IVexoSimControl);
 

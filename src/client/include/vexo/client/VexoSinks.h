@@ -51,7 +51,7 @@ class TVexoShutdownEvent final : public TInterfacedObject<IOPCShutdown> {
     static platform::ComPtr<TVexoShutdownEvent> Create(TVexoServer *AOwner);
     ~TVexoShutdownEvent() override;
     /// Posts CM_OPCSHUTDOWN to the owner unless detached; always S_OK.
-    HRESULT ShutdownRequest(LPCWSTR szReason) override;
+    HRESULT STDMETHODCALLTYPE ShutdownRequest(LPCWSTR szReason) override;
     /// Forgets the owner; waits for a running ShutdownRequest.
     void Detach();
     HRESULT AdviseResult() const { return FAdviseResult; }
@@ -71,17 +71,20 @@ class TVexoDataCallback final : public TInterfacedObject<IOPCDataCallback> {
   public:
     explicit TVexoDataCallback(TVexoGroup *Group);
     ~TVexoDataCallback() override;
-    HRESULT OnDataChange(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                         HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
-                         VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
-                         HRESULT *pErrors) override;
-    HRESULT OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMasterquality,
-                           HRESULT hrMastererror, DWORD dwCount, OPCHANDLE *phClientItems,
-                           VARIANT *pvValues, WORD *pwQualities, FILETIME *pftTimeStamps,
-                           HRESULT *pErrors) override;
-    HRESULT OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup, HRESULT hrMastererr, DWORD dwCount,
-                            OPCHANDLE *pClienthandles, HRESULT *pErrors) override;
-    HRESULT OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) override;
+    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD dwTransid, OPCHANDLE hGroup,
+                                           HRESULT hrMasterquality, HRESULT hrMastererror,
+                                           DWORD dwCount, OPCHANDLE *phClientItems,
+                                           VARIANT *pvValues, WORD *pwQualities,
+                                           FILETIME *pftTimeStamps, HRESULT *pErrors) override;
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD dwTransid, OPCHANDLE hGroup,
+                                             HRESULT hrMasterquality, HRESULT hrMastererror,
+                                             DWORD dwCount, OPCHANDLE *phClientItems,
+                                             VARIANT *pvValues, WORD *pwQualities,
+                                             FILETIME *pftTimeStamps, HRESULT *pErrors) override;
+    HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD dwTransid, OPCHANDLE hGroup,
+                                              HRESULT hrMastererr, DWORD dwCount,
+                                              OPCHANDLE *pClienthandles, HRESULT *pErrors) override;
+    HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD dwTransid, OPCHANDLE hGroup) override;
     void ClearTaskId(DWORD Id);
     /// Forgets the group; waits for a running callback.
     void Detach();
@@ -91,8 +94,8 @@ class TVexoDataCallback final : public TInterfacedObject<IOPCDataCallback> {
     HRESULT AdviseResult() const { return FAdviseResult; }
     /// Counted by the sink itself, so that a server taking and dropping
     /// references during the registration in the constructor cannot free it.
-    ULONG AddRef() override;
-    ULONG Release() override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
 
   private:
     /// Stores one data change or read completion and posts it; FGate held.
@@ -119,11 +122,11 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
     /// The DA 1.0 stream handler: reads the block as the standard lays it out,
     /// checking every offset and length against its size; ignores a malformed
     /// one. Write-complete streams reach the application as write events.
-    void OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) override;
-    void OnViewChange(DWORD, LONG) override {}
-    void OnRename(IMoniker *) override {}
-    void OnSave() override {}
-    void OnClose() override {}
+    void STDMETHODCALLTYPE OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) override;
+    void STDMETHODCALLTYPE OnViewChange(DWORD, LONG) override {}
+    void STDMETHODCALLTYPE OnRename(IMoniker *) override {}
+    void STDMETHODCALLTYPE OnSave() override {}
+    void STDMETHODCALLTYPE OnClose() override {}
     /// Cancels both advises once; a second call sends nothing.
     void UnAdvise();
     /// Forgets the group; waits for a running callback.
@@ -163,8 +166,8 @@ class TVexoAdviseSink final : public TInterfacedObject<IAdviseSink> {
     static void ClearEntries(std::vector<StreamEntry> &Entries);
 
     /// Counted by the sink itself (see TVexoDataCallback).
-    ULONG AddRef() override;
-    ULONG Release() override;
+    ULONG STDMETHODCALLTYPE AddRef() override;
+    ULONG STDMETHODCALLTYPE Release() override;
 
   private:
     /// Handles a locked block of a write-complete stream; FGate held.

@@ -19,6 +19,12 @@ class TObject;
 
 class TApplication {
   public:
+    /// Enters the thread that creates it (the main thread: the one object is
+    /// created before main runs) into a single-threaded COM apartment, so that
+    /// thread may create objects. Other threads that create objects enter an
+    /// apartment of their own.
+    TApplication();
+
     using TExceptionEvent = std::function<void(TObject *Sender, const Exception &E)>;
 
     /// Delivers every message queued for the calling thread's targets, including

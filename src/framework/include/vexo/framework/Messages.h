@@ -16,6 +16,10 @@
 #include <cstdint>
 #include <functional>
 
+#ifdef _WIN32
+#include <vexo/platform/WinSdk.h> // WM_TIMER and WM_USER
+#endif
+
 namespace vexo {
 
 using HWND = std::uint32_t; ///< 0 is no target
@@ -25,8 +29,10 @@ using LPARAM = std::intptr_t;
 using LRESULT = std::intptr_t;
 using UINT_PTR = std::uintptr_t;
 
+#ifndef _WIN32
 constexpr UINT WM_TIMER = 0x0113;
 constexpr UINT WM_USER = 0x0400;
+#endif
 
 struct TMessage {
     UINT Msg;

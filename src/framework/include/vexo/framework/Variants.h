@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include <vexo/platform/Variant.h>
+#include <vexo/platform/WideString.h>
 
 namespace vexo {
 
@@ -31,9 +32,14 @@ class OleVariant {
     OleVariant(const char *V);   ///< VT_BSTR
     OleVariant(std::string_view V);  ///< VT_BSTR
     OleVariant(const std::string &V) : OleVariant(std::string_view(V)) {}
-    OleVariant(std::u16string_view V); ///< VT_BSTR
-    /// VT_BSTR; without it a u"..." literal would bind to the bool constructor.
-    OleVariant(const char16_t *V) : OleVariant(std::u16string_view(V ? V : u"")) {}
+    OleVariant(platform::WideStringView V); ///< VT_BSTR
+    /// VT_BSTR; without it a wide literal would bind to the bool constructor.
+    OleVariant(const WCHAR *V) : OleVariant(platform::WideStringView(V ? V : OLESTR(""))) {}
+#ifdef _WIN32
+    /// Refused where WCHAR is wchar_t: the pointer would otherwise silently
+    /// become a VT_BOOL of true.
+    OleVariant(const char16_t *V) = delete;
+#endif
     ~OleVariant() { vexo::platform::VariantClear(&FVar); }
 
     OleVariant &operator=(const OleVariant &Other);

@@ -15,12 +15,17 @@
 
 #include <vexo/platform/ComInterfaces.h>
 
+#ifndef _WIN32
 constexpr DWORD CLSCTX_INPROC_SERVER = 0x1;
 constexpr DWORD CLSCTX_INPROC_HANDLER = 0x2;
 constexpr DWORD CLSCTX_LOCAL_SERVER = 0x4;
 constexpr DWORD CLSCTX_REMOTE_SERVER = 0x10;
 constexpr DWORD CLSCTX_SERVER = CLSCTX_INPROC_SERVER | CLSCTX_LOCAL_SERVER | CLSCTX_REMOTE_SERVER;
 constexpr DWORD CLSCTX_ALL = CLSCTX_SERVER | CLSCTX_INPROC_HANDLER;
+
+constexpr DWORD COINIT_MULTITHREADED = 0x0;
+constexpr DWORD COINIT_APARTMENTTHREADED = 0x2;
+constexpr HRESULT RPC_E_CHANGED_MODE = MakeHResult(0x80010106);
 
 constexpr DWORD REGCLS_SINGLEUSE = 0;
 constexpr DWORD REGCLS_MULTIPLEUSE = 1;
@@ -45,6 +50,7 @@ struct MULTI_QI {
 
 struct SOLE_AUTHENTICATION_SERVICE;
 using PSECURITY_DESCRIPTOR = void *;
+#endif // !_WIN32
 
 namespace vexo::platform {
 
@@ -59,16 +65,43 @@ void RemoveComputer(std::string_view name);
 bool ComputerExists(std::string_view name);
 std::vector<std::string> ComputerNames();
 
+/// Registers a class factory on a named computer (or the local one for "").
+/// On Windows only the local computer takes registrations (for the life of
+/// the process, as a multiple-use class object); others answer
+/// RPC_S_SERVER_UNAVAILABLE_HR.
+HRESULT RegisterClassObjectOn(std::string_view computer, REFCLSID rclsid, IUnknown *pUnk,
+                              DWORD *lpdwRegister);
+
+#ifdef _WIN32
+using ::CoCreateInstance;
+using ::CoCreateInstanceEx;
+using ::CoInitialize;
+using ::CoInitializeEx;
+using ::CoInitializeSecurity;
+using ::CoRegisterClassObject;
+using ::CoRevokeClassObject;
+using ::CoUninitialize;
+using ::Sleep;
+#else
+/// Enters the calling thread into an apartment: S_OK the first time, S_FALSE
+/// again for the same model (each call needs its CoUninitialize),
+/// RPC_E_CHANGED_MODE for the other model. A thread must be in an apartment
+/// before it creates objects, or the process must have a multi-threaded one,
+/// which then takes in every thread that never entered one.
+HRESULT CoInitializeEx(LPVOID pvReserved, DWORD dwCoInit);
+/// CoInitializeEx with COINIT_APARTMENTTHREADED.
+HRESULT CoInitialize(LPVOID pvReserved);
+/// Undoes one successful CoInitialize(Ex) of the calling thread.
+void CoUninitialize();
+
 /// Registers a class factory on the local computer (AddRef'd); *lpdwRegister
 /// receives a cookie for CoRevokeClassObject.
 HRESULT CoRegisterClassObject(REFCLSID rclsid, IUnknown *pUnk, DWORD dwClsContext, DWORD flags,
                               DWORD *lpdwRegister);
 HRESULT CoRevokeClassObject(DWORD dwRegister);
-/// Registers a class factory on a named computer (or the local one for "").
-HRESULT RegisterClassObjectOn(std::string_view computer, REFCLSID rclsid, IUnknown *pUnk,
-                              DWORD *lpdwRegister);
 
-/// Creates an object on the local computer.
+/// Creates an object on the local computer. CO_E_NOTINITIALIZED on a thread
+/// outside every apartment (see CoInitializeEx).
 HRESULT CoCreateInstance(REFCLSID rclsid, IUnknown *pUnkOuter, DWORD dwClsContext, REFIID riid,
                          void **ppv);
 /// Creates an object on pServerInfo->pwszName (local when null or blank) and
@@ -84,10 +117,13 @@ HRESULT CoInitializeSecurity(PSECURITY_DESCRIPTOR pSecDesc, LONG cAuthSvc,
                              SOLE_AUTHENTICATION_SERVICE *asAuthSvc, void *pReserved1,
                              DWORD dwAuthnLevel, DWORD dwImpLevel, void *pAuthList,
                              DWORD dwCapabilities, void *pReserved3);
-/// Test hook: forgets that security was initialised.
-void ResetSecurityForTesting();
 
 /// Suspends the calling thread.
 void Sleep(DWORD dwMilliseconds);
+#endif // _WIN32
+
+/// Test hook: forgets that security was initialised (the stand-in only; a
+/// process on Windows sets it once).
+void ResetSecurityForTesting();
 
 } // namespace vexo::platform

@@ -3,7 +3,8 @@
 // This file defines the COM base types with their Windows sizes (long is 32 bits
 // here, as on Windows), the HRESULT codes the library and the servers use, the
 // GUID record, IUnknown, and the trait that maps an interface type to its IID.
-// Everything in this file is ABI and lives at global scope, as on Windows.
+// Everything in this file is ABI and lives at global scope, as on Windows; a
+// Windows build takes all of it from the system headers instead.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -12,6 +13,12 @@
 #include <cstdint>
 #include <cstring>
 
+/// Builds an HRESULT from its 32-bit pattern (the tables write codes in hexadecimal).
+constexpr std::int32_t MakeHResult(std::uint32_t bits) { return static_cast<std::int32_t>(bits); }
+
+#ifdef _WIN32
+#include <vexo/platform/WinSdk.h>
+#else
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
 using DWORD = std::uint32_t;
@@ -45,13 +52,16 @@ using LPSTR = char *;
 using LPCSTR = const char *;
 using LPVOID = void *;
 
+/// The calling convention of COM methods; one convention only on this platform.
+#define STDMETHODCALLTYPE
+/// A wide-string literal of the OLE character type.
+#define OLESTR(str) u##str
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 constexpr VARIANT_BOOL VARIANT_TRUE = -1;
 constexpr VARIANT_BOOL VARIANT_FALSE = 0;
 
-/// Builds an HRESULT from its 32-bit pattern (the tables write codes in hexadecimal).
-constexpr HRESULT MakeHResult(std::uint32_t bits) { return static_cast<HRESULT>(bits); }
 
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
@@ -76,12 +86,6 @@ constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3);
 constexpr HRESULT CO_E_NOTINITIALIZED = MakeHResult(0x800401F0);
 constexpr HRESULT CO_E_OBJNOTREG = MakeHResult(0x800401FB);
 constexpr HRESULT RPC_E_TOO_LATE = MakeHResult(0x80010119);
-/// HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE): "The RPC server is unavailable."
-constexpr HRESULT RPC_S_SERVER_UNAVAILABLE_HR = MakeHResult(0x800706BA);
-/// HRESULT_FROM_WIN32(RPC_S_CALL_FAILED): "The remote procedure call failed."
-constexpr HRESULT RPC_S_CALL_FAILED_HR = MakeHResult(0x800706BE);
-/// HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE): the call failed and did not execute.
-constexpr HRESULT RPC_S_CALL_FAILED_DNE_HR = MakeHResult(0x800706BF);
 constexpr HRESULT RPC_E_CONNECTION_TERMINATED = MakeHResult(0x80010006);
 constexpr HRESULT RPC_E_SERVER_DIED = MakeHResult(0x80010007);
 constexpr HRESULT RPC_E_SERVER_DIED_DNE = MakeHResult(0x80010012);
@@ -143,12 +147,6 @@ inline bool IsEqualCLSID(REFCLSID a, REFCLSID b) { return a == b; }
 
 constexpr GUID GUID_NULL{0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
-/// Strict weak order on GUIDs, for maps keyed by class id.
-struct GuidLess {
-    bool operator()(const GUID &a, const GUID &b) const {
-        return std::memcmp(&a, &b, sizeof(GUID)) < 0;
-    }
-};
 
 /// The two 32-bit halves of a count of 100-ns intervals since 1601-01-01 UTC.
 struct FILETIME {
@@ -158,9 +156,9 @@ struct FILETIME {
 static_assert(sizeof(FILETIME) == 8 && alignof(FILETIME) == 4);
 
 struct IUnknown {
-    virtual HRESULT QueryInterface(REFIID riid, void **ppvObject) = 0;
-    virtual ULONG AddRef() = 0;
-    virtual ULONG Release() = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppvObject) = 0;
+    virtual ULONG STDMETHODCALLTYPE AddRef() = 0;
+    virtual ULONG STDMETHODCALLTYPE Release() = 0;
 
   protected:
     ~IUnknown() = default; // objects are destroyed through Release only
@@ -168,6 +166,21 @@ struct IUnknown {
 using LPUNKNOWN = IUnknown *;
 
 constexpr IID IID_IUnknown{0x00000000, 0x0000, 0x0000, {0xC0, 0, 0, 0, 0, 0, 0, 0x46}};
+#endif // _WIN32
+
+/// HRESULT_FROM_WIN32(RPC_S_SERVER_UNAVAILABLE): "The RPC server is unavailable."
+constexpr HRESULT RPC_S_SERVER_UNAVAILABLE_HR = MakeHResult(0x800706BA);
+/// HRESULT_FROM_WIN32(RPC_S_CALL_FAILED): "The remote procedure call failed."
+constexpr HRESULT RPC_S_CALL_FAILED_HR = MakeHResult(0x800706BE);
+/// HRESULT_FROM_WIN32(RPC_S_CALL_FAILED_DNE): the call failed and did not execute.
+constexpr HRESULT RPC_S_CALL_FAILED_DNE_HR = MakeHResult(0x800706BF);
+
+/// Strict weak order on GUIDs, for maps keyed by class id.
+struct GuidLess {
+    bool operator()(const GUID &a, const GUID &b) const {
+        return std::memcmp(&a, &b, sizeof(GUID)) < 0;
+    }
+};
 
 namespace vexo::platform {
 

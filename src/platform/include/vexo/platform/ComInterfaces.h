@@ -2,13 +2,16 @@
 //
 // This file declares the standard COM interfaces (class factory, enumerators,
 // connection points, data object, advise sink) with their published IIDs and
-// v-table orders, and the records they pass (FORMATETC, STGMEDIUM ...).
+// v-table orders, and the records they pass (FORMATETC, STGMEDIUM ...). A
+// Windows build takes them from the system headers and keeps only the
+// bindings of interface types to their IIDs.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include <vexo/platform/ComBase.h>
 
+#ifndef _WIN32
 struct IMoniker;
 struct IStorage;
 struct IStream;
@@ -43,30 +46,31 @@ constexpr IID IID_IEnumConnections{
     0xB196B287, 0xBAB4, 0x101A, {0xB6, 0x9C, 0x00, 0xAA, 0x00, 0x34, 0x1D, 0x07}};
 
 struct IClassFactory : IUnknown {
-    virtual HRESULT CreateInstance(IUnknown *pUnkOuter, REFIID riid, void **ppvObject) = 0;
-    virtual HRESULT LockServer(BOOL fLock) = 0;
+    virtual HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown *pUnkOuter, REFIID riid,
+                                                     void **ppvObject) = 0;
+    virtual HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) = 0;
 };
 
 struct IEnumUnknown : IUnknown {
-    virtual HRESULT Next(ULONG celt, IUnknown **rgelt, ULONG *pceltFetched) = 0;
-    virtual HRESULT Skip(ULONG celt) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumUnknown **ppenum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, IUnknown **rgelt, ULONG *pceltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumUnknown **ppenum) = 0;
 };
 
 /// Strings handed out by Next are task memory; the caller frees them.
 struct IEnumString : IUnknown {
-    virtual HRESULT Next(ULONG celt, LPOLESTR *rgelt, ULONG *pceltFetched) = 0;
-    virtual HRESULT Skip(ULONG celt) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumString **ppenum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, LPOLESTR *rgelt, ULONG *pceltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumString **ppenum) = 0;
 };
 
 struct IEnumGUID : IUnknown {
-    virtual HRESULT Next(ULONG celt, GUID *rgelt, ULONG *pceltFetched) = 0;
-    virtual HRESULT Skip(ULONG celt) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumGUID **ppenum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, GUID *rgelt, ULONG *pceltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumGUID **ppenum) = 0;
 };
 using IEnumCLSID = IEnumGUID;
 
@@ -76,30 +80,33 @@ struct CONNECTDATA {
 };
 
 struct IEnumConnections : IUnknown {
-    virtual HRESULT Next(ULONG cConnections, CONNECTDATA *rgcd, ULONG *pcFetched) = 0;
-    virtual HRESULT Skip(ULONG cConnections) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumConnections **ppEnum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, CONNECTDATA *rgcd,
+                                           ULONG *pcFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG cConnections) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumConnections **ppEnum) = 0;
 };
 
 struct IConnectionPoint : IUnknown {
-    virtual HRESULT GetConnectionInterface(IID *pIID) = 0;
-    virtual HRESULT GetConnectionPointContainer(IConnectionPointContainer **ppCPC) = 0;
-    virtual HRESULT Advise(IUnknown *pUnkSink, DWORD *pdwCookie) = 0;
-    virtual HRESULT Unadvise(DWORD dwCookie) = 0;
-    virtual HRESULT EnumConnections(IEnumConnections **ppEnum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetConnectionInterface(IID *pIID) = 0;
+    virtual HRESULT STDMETHODCALLTYPE
+    GetConnectionPointContainer(IConnectionPointContainer **ppCPC) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Advise(IUnknown *pUnkSink, DWORD *pdwCookie) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Unadvise(DWORD dwCookie) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumConnections(IEnumConnections **ppEnum) = 0;
 };
 
 struct IEnumConnectionPoints : IUnknown {
-    virtual HRESULT Next(ULONG cConnections, IConnectionPoint **ppCP, ULONG *pcFetched) = 0;
-    virtual HRESULT Skip(ULONG cConnections) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumConnectionPoints **ppEnum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG cConnections, IConnectionPoint **ppCP,
+                                           ULONG *pcFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG cConnections) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumConnectionPoints **ppEnum) = 0;
 };
 
 struct IConnectionPointContainer : IUnknown {
-    virtual HRESULT EnumConnectionPoints(IEnumConnectionPoints **ppEnum) = 0;
-    virtual HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumConnectionPoints(IEnumConnectionPoints **ppEnum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE FindConnectionPoint(REFIID riid, IConnectionPoint **ppCP) = 0;
 };
 
 // --- Data object -----------------------------------------------------------
@@ -145,40 +152,44 @@ struct STATDATA {
 };
 
 struct IEnumFORMATETC : IUnknown {
-    virtual HRESULT Next(ULONG celt, FORMATETC *rgelt, ULONG *pceltFetched) = 0;
-    virtual HRESULT Skip(ULONG celt) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumFORMATETC **ppenum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, FORMATETC *rgelt, ULONG *pceltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumFORMATETC **ppenum) = 0;
 };
 
 struct IEnumSTATDATA : IUnknown {
-    virtual HRESULT Next(ULONG celt, STATDATA *rgelt, ULONG *pceltFetched) = 0;
-    virtual HRESULT Skip(ULONG celt) = 0;
-    virtual HRESULT Reset() = 0;
-    virtual HRESULT Clone(IEnumSTATDATA **ppenum) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Next(ULONG celt, STATDATA *rgelt, ULONG *pceltFetched) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Skip(ULONG celt) = 0;
+    virtual HRESULT STDMETHODCALLTYPE Reset() = 0;
+    virtual HRESULT STDMETHODCALLTYPE Clone(IEnumSTATDATA **ppenum) = 0;
 };
 
 /// The advise sink's five notifications return nothing.
 struct IAdviseSink : IUnknown {
-    virtual void OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) = 0;
-    virtual void OnViewChange(DWORD dwAspect, LONG lindex) = 0;
-    virtual void OnRename(IMoniker *pmk) = 0;
-    virtual void OnSave() = 0;
-    virtual void OnClose() = 0;
+    virtual void STDMETHODCALLTYPE OnDataChange(FORMATETC *pFormatetc, STGMEDIUM *pStgmed) = 0;
+    virtual void STDMETHODCALLTYPE OnViewChange(DWORD dwAspect, LONG lindex) = 0;
+    virtual void STDMETHODCALLTYPE OnRename(IMoniker *pmk) = 0;
+    virtual void STDMETHODCALLTYPE OnSave() = 0;
+    virtual void STDMETHODCALLTYPE OnClose() = 0;
 };
 
 struct IDataObject : IUnknown {
-    virtual HRESULT GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) = 0;
-    virtual HRESULT GetDataHere(FORMATETC *pformatetc, STGMEDIUM *pmedium) = 0;
-    virtual HRESULT QueryGetData(FORMATETC *pformatetc) = 0;
-    virtual HRESULT GetCanonicalFormatEtc(FORMATETC *pformatectIn, FORMATETC *pformatetcOut) = 0;
-    virtual HRESULT SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium, BOOL fRelease) = 0;
-    virtual HRESULT EnumFormatEtc(DWORD dwDirection, IEnumFORMATETC **ppenumFormatEtc) = 0;
-    virtual HRESULT DAdvise(FORMATETC *pformatetc, DWORD advf, IAdviseSink *pAdvSink,
-                            DWORD *pdwConnection) = 0;
-    virtual HRESULT DUnadvise(DWORD dwConnection) = 0;
-    virtual HRESULT EnumDAdvise(IEnumSTATDATA **ppenumAdvise) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetData(FORMATETC *pformatetcIn, STGMEDIUM *pmedium) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC *pformatetc, STGMEDIUM *pmedium) = 0;
+    virtual HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC *pformatetc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC *pformatectIn,
+                                                            FORMATETC *pformatetcOut) = 0;
+    virtual HRESULT STDMETHODCALLTYPE SetData(FORMATETC *pformatetc, STGMEDIUM *pmedium,
+                                              BOOL fRelease) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD dwDirection,
+                                                    IEnumFORMATETC **ppenumFormatEtc) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC *pformatetc, DWORD advf,
+                                              IAdviseSink *pAdvSink, DWORD *pdwConnection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE DUnadvise(DWORD dwConnection) = 0;
+    virtual HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA **ppenumAdvise) = 0;
 };
+#endif // !_WIN32
 
 VEXO_DECLARE_INTERFACE_IID(IClassFactory, IID_IClassFactory);
 VEXO_DECLARE_INTERFACE_IID(IEnumUnknown, IID_IEnumUnknown);

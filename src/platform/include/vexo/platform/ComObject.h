@@ -24,7 +24,7 @@ namespace vexo::platform {
 /// MakeCom hands out the first reference. Thread-safe counting.
 template <class First, class... Rest> class ComObject : public First, public Rest... {
   public:
-    HRESULT QueryInterface(REFIID riid, void **ppv) override {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void **ppv) override {
         if (!ppv)
             return E_POINTER;
         *ppv = nullptr;
@@ -37,8 +37,10 @@ template <class First, class... Rest> class ComObject : public First, public Res
         AddRef();
         return S_OK;
     }
-    ULONG AddRef() override { return refs_.fetch_add(1, std::memory_order_relaxed) + 1; }
-    ULONG Release() override {
+    ULONG STDMETHODCALLTYPE AddRef() override {
+        return refs_.fetch_add(1, std::memory_order_relaxed) + 1;
+    }
+    ULONG STDMETHODCALLTYPE Release() override {
         ULONG left = refs_.fetch_sub(1, std::memory_order_acq_rel) - 1;
         if (left == 0)
             delete this;

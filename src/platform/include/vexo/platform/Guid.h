@@ -15,6 +15,14 @@
 
 namespace vexo::platform {
 
+#ifdef _WIN32
+using ::CLSIDFromProgID;
+using ::CLSIDFromString;
+using ::IIDFromString;
+using ::ProgIDFromCLSID;
+using ::StringFromCLSID;
+using ::StringFromGUID2;
+#else
 /// Parses the braced text form; CO_E_CLASSSTRING when malformed.
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid);
 HRESULT IIDFromString(LPCOLESTR lpsz, IID *lpiid);
@@ -24,10 +32,11 @@ HRESULT StringFromCLSID(REFCLSID rclsid, LPOLESTR *lplpsz);
 /// the characters written including the terminator, or 0 when too small.
 int StringFromGUID2(REFGUID rguid, LPOLESTR lpsz, int cchMax);
 /// Looks a program id up in the local registry (HKCR\<progid>\CLSID).
-/// REGDB_E_CLASSNOTREG (or CO_E_CLASSSTRING for an empty id) when unknown.
+/// CO_E_CLASSSTRING when unknown, empty or without a valid class id.
 HRESULT CLSIDFromProgID(LPCOLESTR lpszProgID, LPCLSID lpclsid);
 /// Reverse lookup (HKCR\CLSID\{...}\ProgID); the text is task memory.
 HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR *lplpszProgID);
+#endif // _WIN32
 
 // Narrow-string conveniences for code and tests.
 std::string GuidToString(REFGUID guid);

@@ -3,13 +3,14 @@
 // This file declares the registry stand-in: each computer has its own tree of
 // keys with default string values. HKEY_CLASSES_ROOT names the local
 // computer's class root; RegConnectRegistryA opens another computer's.
-// Keys compare case-insensitively and enumerate in creation order.
+// Keys compare case-insensitively and enumerate sorted by name, ignoring case.
 //
 //===----------------------------------------------------------------------===//
 #pragma once
 
 #include <vexo/platform/ComBase.h>
 
+#ifndef _WIN32
 struct HKEY__;
 using HKEY = HKEY__ *;
 using PHKEY = HKEY *;
@@ -18,8 +19,23 @@ using PHKEY = HKEY *;
 extern const HKEY HKEY_CLASSES_ROOT;
 
 constexpr DWORD REG_SZ = 1;
+#endif
 
 namespace vexo::platform {
+
+#ifdef _WIN32
+using ::RegDeleteKeyA;
+using ::RegDeleteTreeA;
+using ::RegEnumKeyA;
+using ::RegQueryValueA;
+using ::RegSetValueA;
+// Opening and closing go through the library so that open keys are counted
+// (RegOpenKeyCount).
+LONG RegConnectRegistryA(LPCSTR lpMachineName, HKEY hKey, PHKEY phkResult);
+LONG RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult);
+LONG RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult);
+LONG RegCloseKey(HKEY hKey);
+#else
 
 /// Opens hKey on machine lpMachineName (nullptr or "" = local). Only
 /// HKEY_CLASSES_ROOT is supported; ERROR_BAD_NETPATH for an unknown computer.
@@ -30,8 +46,11 @@ LONG RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult);
 LONG RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, PHKEY phkResult);
 /// Closes an opened key; predefined keys are ignored.
 LONG RegCloseKey(HKEY hKey);
-/// Deletes a subkey and everything below it.
+/// Deletes a subkey that has no subkeys of its own (ERROR_ACCESS_DENIED
+/// otherwise, so that nothing is removed by accident).
 LONG RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey);
+/// Deletes a subkey and everything below it.
+LONG RegDeleteTreeA(HKEY hKey, LPCSTR lpSubKey);
 /// Name of the dwIndex-th subkey into lpName (cchName bytes with terminator);
 /// ERROR_NO_MORE_ITEMS past the end, ERROR_MORE_DATA when the buffer is short.
 LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
@@ -40,6 +59,8 @@ LONG RegEnumKeyA(HKEY hKey, DWORD dwIndex, LPSTR lpName, DWORD cchName);
 LONG RegQueryValueA(HKEY hKey, LPCSTR lpSubKey, LPSTR lpData, LONG *lpcbData);
 /// Sets the default value of subkey lpSubKey, creating it (dwType REG_SZ).
 LONG RegSetValueA(HKEY hKey, LPCSTR lpSubKey, DWORD dwType, LPCSTR lpData, DWORD cbData);
+#endif // _WIN32
+
 /// Number of keys currently open (not predefined), for leak checks in tests.
 long long RegOpenKeyCount();
 

@@ -12,6 +12,7 @@
 
 #include <vexo/platform/ComBase.h>
 
+#ifndef _WIN32
 struct SYSTEMTIME {
     WORD wYear;
     WORD wMonth;
@@ -22,16 +23,23 @@ struct SYSTEMTIME {
     WORD wSecond;
     WORD wMilliseconds;
 };
+#endif
 
 namespace vexo::platform {
 
+#ifdef _WIN32
+using ::FileTimeToSystemTime;
+using ::GetSystemTimeAsFileTime;
+using ::SystemTimeToFileTime;
+#else
 void GetSystemTimeAsFileTime(FILETIME *lpSystemTimeAsFileTime);
+BOOL FileTimeToSystemTime(const FILETIME *lpFileTime, SYSTEMTIME *lpSystemTime);
+BOOL SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, FILETIME *lpFileTime);
+#endif
 /// Shifts a UTC file time by the current local bias. FALSE on overflow.
 BOOL FileTimeToLocalFileTime(const FILETIME *lpFileTime, FILETIME *lpLocalFileTime);
 /// FALSE for years outside 1980..2107.
 BOOL FileTimeToDosDateTime(const FILETIME *lpFileTime, WORD *lpFatDate, WORD *lpFatTime);
-BOOL FileTimeToSystemTime(const FILETIME *lpFileTime, SYSTEMTIME *lpSystemTime);
-BOOL SystemTimeToFileTime(const SYSTEMTIME *lpSystemTime, FILETIME *lpFileTime);
 
 /// Minutes to add to UTC to get local time, as in force now (cached <= 1 s).
 int CurrentUtcOffsetMinutes();

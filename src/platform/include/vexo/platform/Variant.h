@@ -9,6 +9,7 @@
 
 #include <vexo/platform/ComBase.h>
 
+#ifndef _WIN32
 using BSTR = OLECHAR *;
 
 /// VARTYPE codes (the low 12 bits) and flags.
@@ -140,18 +141,57 @@ using VARIANTARG = VARIANT;
 // Flags of VariantChangeType.
 constexpr USHORT VARIANT_NOVALUEPROP = 0x01;
 constexpr USHORT VARIANT_ALPHABOOL = 0x02;
+#endif // !_WIN32
 
 namespace vexo::platform {
+
+#ifdef _WIN32
+using ::SafeArrayAccessData;
+using ::SafeArrayCopy;
+using ::SafeArrayCreate;
+using ::SafeArrayCreateVector;
+using ::SafeArrayDestroy;
+using ::SafeArrayGetDim;
+using ::SafeArrayGetElement;
+using ::SafeArrayGetElemsize;
+using ::SafeArrayGetLBound;
+using ::SafeArrayGetUBound;
+using ::SafeArrayGetVartype;
+using ::SafeArrayLock;
+using ::SafeArrayPutElement;
+using ::SafeArrayUnaccessData;
+using ::SafeArrayUnlock;
+using ::SysAllocString;
+using ::SysAllocStringByteLen;
+using ::SysAllocStringLen;
+using ::SysFreeString;
+using ::SysStringByteLen;
+using ::SysStringLen;
+using ::VariantClear;
+using ::VariantInit;
+// The system declares the sources of these without const; they are not changed.
+inline HRESULT VariantCopy(VARIANT *pvargDest, const VARIANT *pvargSrc) {
+    return ::VariantCopy(pvargDest, const_cast<VARIANT *>(pvargSrc));
+}
+inline HRESULT VariantCopyInd(VARIANT *pvarDest, const VARIANT *pvargSrc) {
+    return ::VariantCopyInd(pvarDest, const_cast<VARIANT *>(pvargSrc));
+}
+inline HRESULT VariantChangeType(VARIANT *pvargDest, const VARIANT *pvarSrc, USHORT wFlags,
+                                 VARTYPE vt) {
+    return ::VariantChangeType(pvargDest, const_cast<VARIANT *>(pvarSrc), wFlags, vt);
+}
+#else
 
 // --- BSTR: length-prefixed UTF-16 strings. -------------------------------
 BSTR SysAllocString(const OLECHAR *psz);
 BSTR SysAllocStringLen(const OLECHAR *pch, UINT cch);
+/// A BSTR holding len bytes copied from psz (zeroed when psz is null); the
+/// length may be odd. Followed by a terminating character, like every BSTR.
+BSTR SysAllocStringByteLen(LPCSTR psz, UINT len);
 void SysFreeString(BSTR bstr);
 UINT SysStringLen(BSTR bstr);
 /// Length in bytes (without the terminator); 0 for nullptr.
 UINT SysStringByteLen(BSTR bstr);
-/// Number of BSTRs allocated and not yet freed, process-wide.
-long long BStrLiveCount();
 
 // --- VARIANT ------------------------------------------------------------
 void VariantInit(VARIANT *pvarg);
@@ -166,7 +206,9 @@ HRESULT VariantCopy(VARIANT *pvargDest, const VARIANT *pvargSrc);
 HRESULT VariantCopyInd(VARIANT *pvarDest, const VARIANT *pvargSrc);
 /// Converts src to vt into dest (dest may equal src). Scalars of the data-type
 /// table convert among themselves and to/from VT_BSTR; overflow gives
-/// DISP_E_OVERFLOW, impossible conversions DISP_E_TYPEMISMATCH.
+/// DISP_E_OVERFLOW, impossible conversions DISP_E_TYPEMISMATCH. An array
+/// only copies to its own type, and a VT_ARRAY|VT_UI1 vector exchanges its
+/// bytes with a VT_BSTR; no other conversion involves an array.
 HRESULT VariantChangeType(VARIANT *pvargDest, const VARIANT *pvarSrc, USHORT wFlags, VARTYPE vt);
 
 // --- SAFEARRAY ----------------------------------------------------------
@@ -187,7 +229,14 @@ HRESULT SafeArrayUnaccessData(SAFEARRAY *psa);
 HRESULT SafeArrayLock(SAFEARRAY *psa);
 HRESULT SafeArrayUnlock(SAFEARRAY *psa);
 HRESULT SafeArrayCopy(SAFEARRAY *psa, SAFEARRAY **ppsaOut);
-/// Number of SAFEARRAYs created and not yet destroyed, process-wide.
+#endif // _WIN32
+
+/// Number of BSTRs allocated and not yet freed, process-wide. Kept by the
+/// stand-in only: a Windows build answers 0, and counts task memory instead,
+/// from which the system allocates BSTRs.
+long long BStrLiveCount();
+/// Number of SAFEARRAYs created and not yet destroyed, process-wide; 0 on
+/// Windows, as BStrLiveCount.
 long long SafeArrayLiveCount();
 
 } // namespace vexo::platform

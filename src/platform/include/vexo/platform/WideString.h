@@ -14,14 +14,18 @@
 
 namespace vexo::platform {
 
-std::u16string Utf8ToUtf16(std::string_view s);
-std::string Utf16ToUtf8(std::u16string_view s);
+/// UTF-16 text in the system's wide character type (WCHAR).
+using WideString = std::basic_string<WCHAR>;
+using WideStringView = std::basic_string_view<WCHAR>;
+
+WideString Utf8ToUtf16(std::string_view s);
+std::string Utf16ToUtf8(WideStringView s);
 /// Converts a zero-terminated wide string; nullptr gives "".
 std::string WideToString(LPCWSTR s);
 /// Length of a zero-terminated wide string; nullptr gives 0.
 std::size_t WideLength(LPCWSTR s);
 /// Copies s into a new zero-terminated task-memory block (freed with CoTaskMemFree).
 LPWSTR TaskMemWideString(std::string_view s);
-LPWSTR TaskMemWideString(std::u16string_view s);
+LPWSTR TaskMemWideString(WideStringView s);
 
 } // namespace vexo::platform
