@@ -25,6 +25,7 @@
 
 #include <vexo/client/TvexoServerBrowser.h>
 #include <vexo/framework/UIServices.h>
+#include <vexo/platform/Activation.h>
 
 #include "DialogSupport.h"
 
@@ -185,11 +186,16 @@ void TvexoServerBrowseDlg::bSearchClick() {
         try {
             QEventLoop loop;
             std::thread worker([this, &failure, &loop] {
+                // The search creates the computer's server list: the worker
+                // needs an apartment of its own for that.
+                const HRESULT entered = platform::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
                 try {
                     FServerBrowser->Execute();
                 } catch (...) {
                     failure = std::current_exception();
                 }
+                if (SUCCEEDED(entered))
+                    platform::CoUninitialize();
                 QMetaObject::invokeMethod(&loop, [&loop] { loop.quit(); }, Qt::QueuedConnection);
             });
             loop.exec();

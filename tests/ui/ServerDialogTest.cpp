@@ -152,7 +152,7 @@ TEST_F(ServerDialogTest, EmptyAndFailingSearchesKeepTheDialogUsable) {
     HKEY root = nullptr;
     ASSERT_EQ(platform::RegConnectRegistryA("UiEmptyHost", HKEY_CLASSES_ROOT, &root), ERROR_SUCCESS);
     for (const CLSID &c : {CLSID_VexoSimulation, CLSID_VexoSimulationDA10})
-        platform::RegDeleteKeyA(
+        platform::RegDeleteTreeA(
             root, ("CLSID\\" + platform::GuidToString(c) + "\\Implemented Categories").c_str());
     platform::RegCloseKey(root);
     RegisterSimulationServers("UiHost2");
