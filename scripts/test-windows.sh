@@ -11,18 +11,8 @@ start=$SECONDS
 phase_start=$SECONDS
 phase() { echo "test-windows.sh: $1: $((SECONDS - phase_start)) s"; phase_start=$SECONDS; }
 
-pkgs=(cmake ninja-build ccache libgtest-dev g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-      mingw-w64-tools wine wine64 libwine-dev)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "installing: ${missing[*]}"
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y "${missing[@]}"
-fi
+scripts/deps.sh cmake ninja-build ccache libgtest-dev g++-mingw-w64-x86-64-posix \
+  g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 libwine-dev
 phase packages
 
 build=${1:-build-windows}; shift || true
