@@ -37,7 +37,20 @@ std::shared_ptr<RegNode> ClassesRootOf(std::string_view name);
 void MarkDeleted(RegNode &node);
 
 /// ASCII case-insensitive equality (names of keys, computers, formats).
-bool EqualsNoCase(std::string_view a, std::string_view b);
+inline bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z')
+            x = static_cast<char>(x + 32);
+        if (y >= 'A' && y <= 'Z')
+            y = static_cast<char>(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
 std::string LowerAscii(std::string_view s);
 
 } // namespace vexo::platform::detail

@@ -7,31 +7,18 @@
 //===----------------------------------------------------------------------===//
 #include <vexo/platform/Activation.h>
 
+#include "../Computers.h"
+
 namespace vexo::platform {
 namespace {
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z')
-            x = static_cast<char>(x + 32);
-        if (y >= 'A' && y <= 'Z')
-            y = static_cast<char>(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
-}
 
 bool IsLocal(std::string_view name) {
     while (!name.empty() && (name.front() == ' ' || name.front() == '\t'))
         name.remove_prefix(1);
     while (!name.empty() && (name.back() == ' ' || name.back() == '\t'))
         name.remove_suffix(1);
-    return name.empty() || EqualsNoCase(name, LocalComputerName()) ||
-           EqualsNoCase(name, "localhost") || name == "127.0.0.1";
+    return name.empty() || detail::EqualsNoCase(name, LocalComputerName()) ||
+           detail::EqualsNoCase(name, "localhost") || name == "127.0.0.1";
 }
 
 } // namespace
