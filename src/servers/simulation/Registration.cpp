@@ -24,6 +24,7 @@
 #include "ComHelpers.h"
 #include "ServerList.h"
 #include "ServerObject.h"
+#include "SimHosting.h"
 #include "SimProcess.h"
 
 namespace vexo {
@@ -54,7 +55,10 @@ class Factory final : public platform::ComObject<IClassFactory> {
             return server->QueryInterface(riid, ppvObject);
         });
     }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL fLock) override {
+        fLock ? sim::HostAddRef() : sim::HostRelease();
+        return S_OK;
+    }
 
   private:
     Product product_;
@@ -86,7 +90,44 @@ void WriteClass(HKEY root, const CLSID &clsid, const std::string &progId,
         CreateKey(root, "CLSID\\" + id + "\\Implemented Categories\\" + platform::GuidToString(cat));
 }
 
+platform::ComPtr<IClassFactory> MakeFactory(Product product, const std::string &computer) {
+    auto factory = platform::MakeCom<Factory>(product, computer);
+    return platform::ComPtr<IClassFactory>(factory.Get());
+}
+
 } // namespace
+
+namespace sim {
+
+platform::ComPtr<IClassFactory> SimulationClassObject(REFCLSID clsid) {
+    static std::mutex mu;
+    static platform::ComPtr<IClassFactory> factories[3];
+    const Product product = clsid == CLSID_VexoSimulation       ? Product::Simulation
+                            : clsid == CLSID_VexoSimulationDA10 ? Product::SimulationDA10
+                            : clsid == CLSID_OPCServerList      ? Product::ServerList
+                                                                : Product(-1);
+    if (int(product) < 0)
+        return {};
+    std::lock_guard lock(mu);
+    auto &factory = factories[int(product)];
+    if (!factory)
+        factory = MakeFactory(product, "");
+    return factory;
+}
+
+void WriteSimulationKeys(HKEY root) {
+    WriteClass(root, CLSID_VexoSimulation, "Vexo.Simulation.1", "Vexo OPC DA Simulation Server",
+               {CATID_OPCDAServer10, CATID_OPCDAServer20}, true);
+    WriteClass(root, CLSID_VexoSimulationDA10, "Vexo.Simulation.DA10.1",
+               "Vexo OPC DA 1.0 Simulation Server", {CATID_OPCDAServer10}, true);
+    WriteClass(root, CLSID_OPCServerList, "OPC.ServerList.1", "OPC Server List", {}, false);
+    SetDefault(root, "Component Categories\\" + platform::GuidToString(CATID_OPCDAServer10),
+               OPC_CATEGORY_DESCRIPTION_DA10);
+    SetDefault(root, "Component Categories\\" + platform::GuidToString(CATID_OPCDAServer20),
+               OPC_CATEGORY_DESCRIPTION_DA20);
+}
+
+} // namespace sim
 
 void RegisterSimulationServers(std::string_view computerName) {
     static std::mutex mu;
@@ -117,7 +158,7 @@ void RegisterSimulationServers(std::string_view computerName) {
             {Product::SimulationDA10, CLSID_VexoSimulationDA10},
             {Product::ServerList, CLSID_OPCServerList}};
         for (const auto &[product, clsid] : classes) {
-            auto factory = platform::MakeCom<Factory>(product, computer);
+            auto factory = MakeFactory(product, computer);
             DWORD cookie = 0;
             platform::RegisterClassObjectOn(computer, clsid, factory.Get(), &cookie);
         }
@@ -126,15 +167,7 @@ void RegisterSimulationServers(std::string_view computerName) {
         platform::RegCloseKey(root);
         return; // registered before
     }
-    WriteClass(root, CLSID_VexoSimulation, "Vexo.Simulation.1", "Vexo OPC DA Simulation Server",
-               {CATID_OPCDAServer10, CATID_OPCDAServer20}, true);
-    WriteClass(root, CLSID_VexoSimulationDA10, "Vexo.Simulation.DA10.1",
-               "Vexo OPC DA 1.0 Simulation Server", {CATID_OPCDAServer10}, true);
-    WriteClass(root, CLSID_OPCServerList, "OPC.ServerList.1", "OPC Server List", {}, false);
-    SetDefault(root, "Component Categories\\" + platform::GuidToString(CATID_OPCDAServer10),
-               OPC_CATEGORY_DESCRIPTION_DA10);
-    SetDefault(root, "Component Categories\\" + platform::GuidToString(CATID_OPCDAServer20),
-               OPC_CATEGORY_DESCRIPTION_DA20);
+    sim::WriteSimulationKeys(root);
     platform::RegCloseKey(root);
 }
 

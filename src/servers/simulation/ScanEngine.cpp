@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include <vexo/platform/Activation.h>
 #include <vexo/platform/Time.h>
 
 #include "Delivery.h"
@@ -266,7 +267,15 @@ void ServerCore::StartThread() {
     if (thread_.joinable() || manual_)
         return;
     stop_ = false;
-    thread_ = std::thread([self = shared_from_this()] { self->ThreadMain(); });
+    thread_ = std::thread([self = shared_from_this()]() mutable {
+        // In a server process the sinks this thread calls are proxies, which
+        // need the thread in the multithreaded apartment; the core goes first.
+        const HRESULT entered = platform::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        self->ThreadMain();
+        self.reset();
+        if (SUCCEEDED(entered))
+            platform::CoUninitialize();
+    });
 }
 
 void ServerCore::StopThread() {

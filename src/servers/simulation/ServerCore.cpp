@@ -1,6 +1,7 @@
 //===- ServerCore.cpp - shared state of one simulation server object ------===//
 #include "ServerCore.h"
 
+#include <vexo/platform/Activation.h>
 #include <vexo/platform/GlobalMemory.h>
 #include <vexo/platform/Time.h>
 
@@ -125,7 +126,12 @@ void EarlyWork::Deliver() {
             vexo::sim::Deliver(d);
     };
     if (otherThread) {
-        std::thread t(run);
+        std::thread t([&run] {
+            const HRESULT entered = platform::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            run();
+            if (SUCCEEDED(entered))
+                platform::CoUninitialize();
+        });
         t.join();
     } else {
         run();

@@ -31,6 +31,7 @@
 #include "CallLog.h"
 #include "FaultPlan.h"
 #include "GroupState.h"
+#include "SimHosting.h"
 #include "SimProcess.h"
 
 namespace vexo::sim {
@@ -84,6 +85,7 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
 
     // --- immutable ---
     const bool da10;
+    const HostReference hostReference; ///< the server module stays while the core lives
 
     // --- guarded by mu ---
     std::mutex mu;

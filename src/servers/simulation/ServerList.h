@@ -13,6 +13,8 @@
 #include <vexo/OPCCOMN.h>
 #include <vexo/platform/ComObject.h>
 
+#include "SimHosting.h"
+
 namespace vexo::sim {
 
 class SimServerList final : public platform::ComObject<IOPCServerList> {
@@ -29,6 +31,7 @@ class SimServerList final : public platform::ComObject<IOPCServerList> {
 
   private:
     std::string computer_;
+    HostReference hostReference_; ///< the server module stays while the object lives
 };
 
 } // namespace vexo::sim

@@ -1,0 +1,97 @@
+//===- LocalServer.cpp - the simulation servers as a local-server program -===//
+//
+// vexosimsrv.exe serves the simulation classes and the server-list object to
+// clients in other processes, from its multithreaded apartment.
+//
+//   vexosimsrv /RegServer      writes the LocalServer32 keys
+//   vexosimsrv /UnregServer    removes them
+//   vexosimsrv [-Embedding]    serves (as COM starts it) until the last object
+//                              made for a client is gone
+//
+// At the end it appends its task-memory count to vexosimsrv.memory.log beside
+// the program: blocks allocated and not freed while it served are a leak of
+// the server or of a client that failed to free what the server handed over.
+//
+//===----------------------------------------------------------------------===//
+#include <cstdio>
+#include <string>
+
+#include <vexo/OPCCOMN.h>
+#include <vexo/VexoSimulation.h>
+#include <vexo/platform/TaskMemory.h>
+
+#include "../simulation/SimHosting.h"
+#include "ModuleRegistration.h"
+
+namespace {
+
+HANDLE gDone = nullptr;
+
+void AddRefProcess() { CoAddRefServerProcess(); }
+
+void ReleaseProcess() {
+    // The runtime suspends the class objects when the count reaches zero, so
+    // a new activation starts a new process instead of reaching this one.
+    if (CoReleaseServerProcess() == 0)
+        SetEvent(gDone);
+}
+
+bool IsSwitch(const char *arg, const char *name) {
+    return (arg[0] == '/' || arg[0] == '-') && lstrcmpiA(arg + 1, name) == 0;
+}
+
+std::string LogPath() {
+    char path[MAX_PATH * 2] = {};
+    const DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+    std::string log(path, length);
+    const auto dot = log.rfind('.');
+    return (dot == std::string::npos ? log : log.substr(0, dot)) + ".memory.log";
+}
+
+int Serve() {
+    // Counting starts before the first object is made.
+    const long long blocksAtStart = vexo::platform::TaskMemLiveBlocks();
+    if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+        return 1;
+    gDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    vexo::sim::SetHostHooks({&AddRefProcess, &ReleaseProcess});
+    const CLSID *classes[] = {&CLSID_VexoSimulation, &CLSID_VexoSimulationDA10,
+                              &CLSID_OPCServerList};
+    DWORD cookies[3] = {};
+    for (int i = 0; i < 3; ++i) {
+        auto factory = vexo::sim::SimulationClassObject(*classes[i]);
+        CoRegisterClassObject(*classes[i], factory.Get(), CLSCTX_LOCAL_SERVER,
+                              REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookies[i]);
+    }
+    CoResumeClassObjects();
+    WaitForSingleObject(gDone, INFINITE);
+    for (DWORD cookie : cookies)
+        if (cookie)
+            CoRevokeClassObject(cookie);
+    CoUninitialize();
+    const long long leaked = vexo::platform::TaskMemLiveBlocks() - blocksAtStart;
+    if (FILE *log = std::fopen(LogPath().c_str(), "a")) {
+        std::fprintf(log, "process %lu: %lld task-memory blocks not freed\n",
+                     GetCurrentProcessId(), leaked);
+        std::fclose(log);
+    }
+    CloseHandle(gDone);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (IsSwitch(argv[i], "RegServer")) {
+            if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
+                return 1;
+            const HRESULT hr = vexo::sim::RegisterModule(nullptr, vexo::sim::ModuleKind::Local);
+            CoUninitialize();
+            return SUCCEEDED(hr) ? 0 : 1;
+        }
+        if (IsSwitch(argv[i], "UnregServer"))
+            return SUCCEEDED(vexo::sim::UnregisterModule(vexo::sim::ModuleKind::Local)) ? 0 : 1;
+    }
+    return Serve();
+}
