@@ -65,3 +65,13 @@ set(client_standin_only
 list(JOIN client_standin_only ":" client_standin_only)
 vexo_add_windows_folder(test_client client DEPS vexo::core vexo::servers
   FILTER "-${client_standin_only}")
+
+# Calls across processes: the proxy/stub DLLs and the simulation's
+# local-server program are registered in the prefix first.
+add_test(NAME register_com_servers COMMAND ${CMAKE_COMMAND} -DWINE=${VEXO_WINE}
+  "-DPROXIES=$<TARGET_FILE:vexo_opc_proxy>|$<TARGET_FILE:vexo_sim_proxy>"
+  -DLOCAL_SERVER=$<TARGET_FILE:vexo_sim_local>
+  -P ${CMAKE_CURRENT_SOURCE_DIR}/windows/RegisterComServers.cmake)
+set_tests_properties(register_com_servers PROPERTIES LABELS windows FIXTURES_SETUP com_servers)
+vexo_add_windows_folder(test_crossprocess crossprocess DEPS vexo::servers)
+set_tests_properties(test_crossprocess PROPERTIES FIXTURES_REQUIRED com_servers)

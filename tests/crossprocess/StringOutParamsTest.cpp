@@ -1,0 +1,142 @@
+//===- StringOutParamsTest.cpp - strings returned across processes -------===//
+//
+// Every OPC method that hands a callee-allocated string back through an
+// out-parameter, called on the simulation server in its own process through
+// the registered proxies. A proxy generated without the string mend answers
+// S_OK and leaves these pointers null.
+//
+//===----------------------------------------------------------------------===//
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <vexo/OPCCOMN.h>
+#include <vexo/OPCDA.h>
+#include <vexo/VexoSimulation.h>
+#include <vexo/platform/Activation.h>
+#include <vexo/platform/ComPtr.h>
+#include <vexo/platform/TaskMemory.h>
+#include <vexo/platform/WideString.h>
+
+namespace vexo {
+namespace {
+
+using platform::ComPtr;
+
+/// Takes a task-memory string out of a call: its text, or "<null>".
+std::string Take(LPWSTR text) {
+    if (!text)
+        return "<null>";
+    std::string narrow = platform::WideToString(text);
+    platform::CoTaskMemFree(text);
+    return narrow;
+}
+
+template <class I> ComPtr<I> CreateLocal(REFCLSID clsid) {
+    ComPtr<I> object;
+    EXPECT_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_LOCAL_SERVER, platform::IidOf<I>(),
+                               reinterpret_cast<void **>(object.GetAddressOf())),
+              S_OK);
+    return object;
+}
+
+TEST(CrossProcess, EveryStringOutParameterArrives) {
+    // Each string a server returns through an out-parameter reaches the
+    // caller in another process, and the caller frees every block it got.
+    const long long blocksAtStart = platform::TaskMemLiveBlocks();
+    {
+        auto server = CreateLocal<IOPCServer>(CLSID_VexoSimulation);
+        ASSERT_TRUE(server);
+        LPWSTR text = nullptr;
+        EXPECT_EQ(server->GetErrorString(OPC_E_INVALIDHANDLE, 0x0409, &text), S_OK);
+        EXPECT_EQ(Take(text), "The handle is not valid.");
+
+        auto common = server.As<IOPCCommon>();
+        ASSERT_TRUE(common);
+        EXPECT_EQ(common->GetErrorString(OPC_E_INVALIDHANDLE, &text), S_OK);
+        EXPECT_EQ(Take(text), "The handle is not valid.");
+
+        auto browse = server.As<IOPCBrowseServerAddressSpace>();
+        ASSERT_TRUE(browse);
+        platform::WideString leaf = platform::Utf8ToUtf16("Simulation.Random.Int4");
+        EXPECT_EQ(browse->GetItemID(leaf.data(), &text), S_OK);
+        EXPECT_EQ(Take(text), "Simulation.Random.Int4");
+
+        OPCSERVERSTATUS *status = nullptr;
+        ASSERT_EQ(server->GetStatus(&status), S_OK);
+        ASSERT_NE(status, nullptr);
+        EXPECT_EQ(Take(status->szVendorInfo), "Vexo Simulation Server");
+        platform::CoTaskMemFree(status);
+
+        OPCHANDLE group = 0;
+        DWORD rate = 0;
+        ComPtr<IUnknown> unknown;
+        const platform::WideString name = platform::Utf8ToUtf16("Cross");
+        ASSERT_EQ(server->AddGroup(name.c_str(), TRUE, 500, 1, nullptr, nullptr, 0x0409, &group,
+                                   &rate, IID_IOPCGroupStateMgt,
+                                   reinterpret_cast<LPUNKNOWN *>(unknown.GetAddressOf())),
+                  S_OK);
+        auto state = unknown.As<IOPCGroupStateMgt>();
+        ASSERT_TRUE(state);
+        DWORD updateRate = 0, lcid = 0;
+        BOOL active = FALSE;
+        LONG bias = 0;
+        FLOAT deadband = 0;
+        OPCHANDLE client = 0, serverHandle = 0;
+        EXPECT_EQ(state->GetState(&updateRate, &active, &text, &bias, &deadband, &lcid, &client,
+                                  &serverHandle),
+                  S_OK);
+        EXPECT_EQ(Take(text), "Cross");
+        EXPECT_EQ(serverHandle, group);
+        state = nullptr;
+        unknown = nullptr;
+        EXPECT_EQ(server->RemoveGroup(group, FALSE), S_OK);
+
+        auto properties = server.As<IOPCItemProperties>();
+        ASSERT_TRUE(properties);
+        platform::WideString level = platform::Utf8ToUtf16("Simulation.Line 1.Level");
+        DWORD ids[] = {100, 101};
+        LPWSTR *found = nullptr;
+        HRESULT *errors = nullptr;
+        ASSERT_EQ(properties->LookupItemIDs(level.data(), 2, ids, &found, &errors), S_OK);
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(Take(found[0]), "Simulation.Line 1.Level EU");
+        EXPECT_EQ(Take(found[1]), "Simulation.Line 1.Level Description");
+        EXPECT_EQ(errors[0], S_OK);
+        platform::CoTaskMemFree(found);
+        platform::CoTaskMemFree(errors);
+
+        DWORD count = 0;
+        DWORD *propertyIds = nullptr;
+        LPWSTR *descriptions = nullptr;
+        VARTYPE *types = nullptr;
+        ASSERT_EQ(properties->QueryAvailableProperties(level.data(), &count, &propertyIds,
+                                                       &descriptions, &types),
+                  S_OK);
+        ASSERT_GT(count, 0u);
+        std::vector<std::string> texts;
+        for (DWORD i = 0; i < count; ++i)
+            texts.push_back(Take(descriptions[i]));
+        EXPECT_EQ(texts[0], "Item Canonical Data Type");
+        platform::CoTaskMemFree(propertyIds);
+        platform::CoTaskMemFree(descriptions);
+        platform::CoTaskMemFree(types);
+
+        auto control = server.As<IVexoSimControl>();
+        ASSERT_TRUE(control);
+        EXPECT_EQ(control->GetCallLog(&text), S_OK);
+        EXPECT_NE(Take(text).find("GetErrorString"), std::string::npos);
+
+        auto list = CreateLocal<IOPCServerList>(CLSID_OPCServerList);
+        ASSERT_TRUE(list);
+        LPOLESTR progId = nullptr, userType = nullptr;
+        EXPECT_EQ(list->GetClassDetails(CLSID_VexoSimulation, &progId, &userType), S_OK);
+        EXPECT_EQ(Take(progId), "Vexo.Simulation.1");
+        EXPECT_EQ(Take(userType), "Vexo OPC DA Simulation Server");
+    }
+    EXPECT_EQ(platform::TaskMemLiveBlocks(), blocksAtStart);
+}
+
+} // namespace
+} // namespace vexo
