@@ -28,6 +28,8 @@
 
 #include <vexo/Vexo.h>
 #include <vexo/VexoSimulation.h>
+
+#include "support/SimServers.h"
 #include <vexo/framework/Application.h>
 #include <vexo/framework/UIServices.h>
 #include <vexo/platform/TaskMemory.h>
@@ -40,7 +42,7 @@ constexpr const char *SimDA10ProgID = "Vexo.Simulation.DA10.1";
 
 class ClientFixture : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() { vexo::RegisterSimulationServers(); }
+    static void SetUpTestSuite() { UseSimulationServers(); }
 
     void SetUp() override {
         TaskMemAtStart = platform::TaskMemLiveBlocks();

@@ -16,6 +16,8 @@
 
 #include <vexo/Vexo.h>
 #include <vexo/VexoSimulation.h>
+
+#include "support/SimServers.h"
 #include <vexo/platform/TaskMemory.h>
 #include <vexo/platform/Variant.h>
 
@@ -27,7 +29,7 @@ constexpr const char *kSimDA10 = "Vexo.Simulation.DA10.1";
 class DiscTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        RegisterSimulationServers();
+        UseSimulationServers();
         FTaskBlocks = platform::TaskMemLiveBlocks();
         FBStrs = platform::BStrLiveCount();
         FArrays = platform::SafeArrayLiveCount();

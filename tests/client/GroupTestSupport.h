@@ -16,6 +16,8 @@
 
 #include <vexo/Vexo.h>
 #include <vexo/VexoSimulation.h>
+
+#include "support/SimServers.h"
 #include <vexo/framework/Application.h>
 #include <vexo/framework/UIServices.h>
 #include <vexo/platform/TaskMemory.h>
@@ -32,7 +34,7 @@ inline constexpr const char *BadId = "Simulation.NoSuchTag";
 class GroupFixture : public ::testing::Test {
   protected:
     void SetUp() override {
-        RegisterSimulationServers();
+        UseSimulationServers();
         FTaskMem = platform::TaskMemLiveBlocks();
         FBStrs = platform::BStrLiveCount();
         FArrays = platform::SafeArrayLiveCount();

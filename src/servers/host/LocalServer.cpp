@@ -5,14 +5,15 @@
 //
 //   vexosimsrv /RegServer      writes the LocalServer32 keys
 //   vexosimsrv /UnregServer    removes them
-//   vexosimsrv [-Embedding]    serves (as COM starts it) until the last object
-//                              made for a client is gone
+//   vexosimsrv [-Embedding]    serves (as COM starts it) until no object made
+//                              for a client has lived for three seconds
 //
 // At the end it appends its task-memory count to vexosimsrv.memory.log beside
 // the program: blocks allocated and not freed while it served are a leak of
 // the server or of a client that failed to free what the server handed over.
 //
 //===----------------------------------------------------------------------===//
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -23,17 +24,41 @@
 #include "../simulation/SimHosting.h"
 #include "ModuleRegistration.h"
 
+// oleaut32 exports it; MinGW's headers do not declare it.
+extern "C" void WINAPI SetOaNoCache();
+
 namespace {
 
-HANDLE gDone = nullptr;
+// Objects made for clients; the program ends once there have been none for
+// kLinger, so that a client that connects again soon (a test run, a
+// reconnecting client) does not wait for a new process each time.
+constexpr DWORD kLingerMs = 3000;
+std::atomic<long> gObjects{0};
+HANDLE gIdle = nullptr; ///< set while no object lives
 
-void AddRefProcess() { CoAddRefServerProcess(); }
+void AddRefProcess() {
+    if (gObjects.fetch_add(1) == 0)
+        ResetEvent(gIdle);
+}
 
 void ReleaseProcess() {
-    // The runtime suspends the class objects when the count reaches zero, so
-    // a new activation starts a new process instead of reaching this one.
-    if (CoReleaseServerProcess() == 0)
-        SetEvent(gDone);
+    if (gObjects.fetch_sub(1) == 1)
+        SetEvent(gIdle);
+}
+
+/// Waits until no object has lived for kLingerMs with the class objects
+/// suspended, so that no activation can reach the process as it ends.
+void WaitUntilUnused() {
+    for (;;) {
+        WaitForSingleObject(gIdle, INFINITE);
+        Sleep(kLingerMs);
+        if (gObjects.load() != 0)
+            continue;
+        CoSuspendClassObjects();
+        if (gObjects.load() == 0)
+            return;
+        CoResumeClassObjects(); // an activation came in meanwhile
+    }
 }
 
 bool IsSwitch(const char *arg, const char *name) {
@@ -53,7 +78,10 @@ int Serve() {
     const long long blocksAtStart = vexo::platform::TaskMemLiveBlocks();
     if (FAILED(CoInitializeEx(nullptr, COINIT_MULTITHREADED)))
         return 1;
-    gDone = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    // Freed strings go back to the task allocator at once, so that the count
+    // at the end sees only blocks that were never freed.
+    SetOaNoCache();
+    gIdle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     vexo::sim::SetHostHooks({&AddRefProcess, &ReleaseProcess});
     const CLSID *classes[] = {&CLSID_VexoSimulation, &CLSID_VexoSimulationDA10,
                               &CLSID_OPCServerList};
@@ -64,7 +92,7 @@ int Serve() {
                               REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookies[i]);
     }
     CoResumeClassObjects();
-    WaitForSingleObject(gDone, INFINITE);
+    WaitUntilUnused();
     for (DWORD cookie : cookies)
         if (cookie)
             CoRevokeClassObject(cookie);
@@ -75,7 +103,7 @@ int Serve() {
                      GetCurrentProcessId(), leaked);
         std::fclose(log);
     }
-    CloseHandle(gDone);
+    CloseHandle(gIdle);
     return 0;
 }
 
