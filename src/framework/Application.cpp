@@ -33,6 +33,16 @@ WakeHook &TheWakeHook() {
     return h;
 }
 
+#ifdef _WIN32
+/// The main thread's apartment, entered by the application object. It is
+/// left only when it was entered here, and on the thread that entered it.
+struct MainApartment {
+    bool Entered = false;
+    DWORD Thread = 0;
+};
+MainApartment GMainApartment;
+#endif
+
 TApplication GApplication;
 
 } // namespace
@@ -40,28 +50,24 @@ TApplication GApplication;
 TApplication *const Application = &GApplication;
 
 TApplication::TApplication() {
-    // Never left: the apartment lasts as long as the process.
-    platform::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    const HRESULT hr = platform::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+#ifdef _WIN32
+    GMainApartment = MainApartment{SUCCEEDED(hr), ::GetCurrentThreadId()};
+#else
+    (void)hr; // the stand-in's apartment lasts as long as the process
+#endif
 }
 
-void TApplication::ProcessMessages() {
-    detail::QueuedMessage m;
-    // Zero deadline: take what is there, including messages the procedures
-    // post to their own thread, and return when the queue is empty. Messages
-    // other threads post after this point wait for the next call, so a
-    // producer that never pauses cannot keep this loop from returning.
-    // Timers likewise fire at most once per call: only those due by now.
-    const std::uint64_t limit = detail::CurrentSeq();
-    const auto timerLimit = std::chrono::steady_clock::now();
-    while (detail::TakeMessage(m, std::chrono::steady_clock::time_point::min(), nullptr, limit,
-                               timerLimit)) {
-        try {
-            detail::Deliver(m);
-        } catch (...) {
-            HandleException(nullptr);
-        }
-    }
+TApplication::~TApplication() {
+#ifdef _WIN32
+    // The system's runtime is left in order when the program ends: what the
+    // apartment still holds is released while the runtime is whole.
+    if (GMainApartment.Entered && GMainApartment.Thread == ::GetCurrentThreadId())
+        platform::CoUninitialize();
+#endif
 }
+
+void TApplication::ProcessMessages() { detail::DeliverPending(); }
 
 namespace {
 /// Now plus Timeout, saturated: a very long timeout means "no deadline" and a
@@ -77,16 +83,7 @@ std::chrono::steady_clock::time_point DeadlineAfter(std::chrono::milliseconds Ti
 } // namespace
 
 bool TApplication::HandleMessage(std::chrono::milliseconds Timeout) {
-    const auto deadline = DeadlineAfter(Timeout);
-    detail::QueuedMessage m;
-    if (!detail::TakeMessage(m, deadline, &IsTerminated))
-        return false;
-    try {
-        detail::Deliver(m);
-    } catch (...) {
-        HandleException(nullptr);
-    }
-    return true;
+    return detail::DeliverNext(DeadlineAfter(Timeout), &IsTerminated);
 }
 
 void TApplication::Run() {
@@ -116,15 +113,7 @@ bool TApplication::ProcessMessagesUntil(const std::function<bool()> &Cond,
             return Cond();
         // Wait for a message, but look at Cond at least every 10 ms: it may be
         // made true by another thread without a message.
-        const auto slice = std::min(deadline, now + std::chrono::milliseconds(10));
-        detail::QueuedMessage m;
-        if (detail::TakeMessage(m, slice, nullptr)) {
-            try {
-                detail::Deliver(m);
-            } catch (...) {
-                HandleException(nullptr);
-            }
-        }
+        detail::DeliverNext(std::min(deadline, now + std::chrono::milliseconds(10)), nullptr);
     }
 }
 

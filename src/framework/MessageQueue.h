@@ -1,8 +1,9 @@
 //===- MessageQueue.h - per-thread message queues (internal) -------------===//
 //
 // This file declares what the message targets and the application object
-// share: one queue per thread that owns targets, with the timers of those
-// targets, and delivery of the queued messages of the calling thread.
+// share: the loop primitives the application object is built on, and, on
+// systems without a window manager, the per-thread queue behind them (on
+// Windows the thread's own message queue plays that part).
 //
 //===----------------------------------------------------------------------===//
 #pragma once
@@ -20,6 +21,22 @@
 namespace vexo::detail {
 
 using Clock = std::chrono::steady_clock;
+
+/// Delivers what is queued for the calling thread's targets now, and what
+/// their procedures post to this thread meanwhile; timers due by now fire
+/// once. What other threads post after the start waits for the next call.
+/// Exceptions from procedures go to the application's handler.
+void DeliverPending();
+/// Waits until Deadline (time_point::max(): no limit, time_point::min(): no
+/// wait at all) or until Stop() holds for one message for the calling
+/// thread's targets and delivers it; false when none came.
+bool DeliverNext(Clock::time_point Deadline, bool (*Stop)());
+/// When the calling thread's next timer falls due; time_point::max() without one.
+Clock::time_point NextTimerDue();
+/// Wakes every thread waiting for messages (used by Terminate).
+void WakeAllQueues();
+
+#ifndef _WIN32
 
 struct QueuedMessage {
     HWND Wnd;
@@ -49,9 +66,6 @@ struct ThreadQueue {
 /// The calling thread's queue (created on first use).
 const std::shared_ptr<ThreadQueue> &CurrentQueue();
 
-/// Wakes every thread waiting in its queue (used by Terminate).
-void WakeAllQueues();
-
 /// Takes the next message of the calling thread's queue, waiting until
 /// Deadline (time_point::max(): no limit, time_point::min(): no wait at all)
 /// or until Stop() holds; false when none came. With SeqLimit, a message that
@@ -61,13 +75,13 @@ void WakeAllQueues();
 bool TakeMessage(QueuedMessage &Out, Clock::time_point Deadline, bool (*Stop)(),
                  std::uint64_t SeqLimit = UINT64_MAX,
                  Clock::time_point TimerLimit = Clock::time_point::max());
-/// When the calling thread's next timer falls due; time_point::max() without one.
-Clock::time_point NextTimerDue();
 /// The sequence number the calling thread's next queued message will get.
 std::uint64_t CurrentSeq();
 
 /// Delivers one taken message to its target's procedure on the calling thread.
 /// Exceptions from the procedure pass to the caller.
 void Deliver(QueuedMessage &M);
+
+#endif
 
 } // namespace vexo::detail

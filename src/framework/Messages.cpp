@@ -154,6 +154,37 @@ void Deliver(QueuedMessage &M) {
         t->WndProc(M.Msg);
 }
 
+namespace {
+void DeliverHandled(QueuedMessage &M) {
+    try {
+        Deliver(M);
+    } catch (...) {
+        Application->HandleException(nullptr);
+    }
+}
+} // namespace
+
+void DeliverPending() {
+    QueuedMessage m;
+    // Zero deadline: take what is there, including messages the procedures
+    // post to their own thread, and return when the queue is empty. Messages
+    // other threads post after this point wait for the next call, so a
+    // producer that never pauses cannot keep this loop from returning.
+    // Timers likewise fire at most once per call: only those due by now.
+    const std::uint64_t limit = CurrentSeq();
+    const auto timerLimit = Clock::now();
+    while (TakeMessage(m, Clock::time_point::min(), nullptr, limit, timerLimit))
+        DeliverHandled(m);
+}
+
+bool DeliverNext(Clock::time_point Deadline, bool (*Stop)()) {
+    QueuedMessage m;
+    if (!TakeMessage(m, Deadline, Stop))
+        return false;
+    DeliverHandled(m);
+    return true;
+}
+
 } // namespace detail
 
 using namespace detail;

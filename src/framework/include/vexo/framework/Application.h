@@ -24,6 +24,10 @@ class TApplication {
     /// thread may create objects. Other threads that create objects enter an
     /// apartment of their own.
     TApplication();
+    /// Leaves that apartment on Windows, when the program ends.
+    ~TApplication();
+    TApplication(const TApplication &) = delete;
+    TApplication &operator=(const TApplication &) = delete;
 
     using TExceptionEvent = std::function<void(TObject *Sender, const Exception &E)>;
 
