@@ -35,7 +35,8 @@ class DiscTest : public ::testing::Test {
         FArrays = platform::SafeArrayLiveCount();
     }
     void TearDown() override {
-        EXPECT_EQ(platform::TaskMemLiveBlocks(), FTaskBlocks) << "task memory leaked";
+        if (TaskMemExact())
+            EXPECT_EQ(TaskMemSettledAt(FTaskBlocks), FTaskBlocks) << "task memory leaked";
         EXPECT_EQ(platform::BStrLiveCount(), FBStrs) << "BSTRs leaked";
         EXPECT_EQ(platform::SafeArrayLiveCount(), FArrays) << "safe arrays leaked";
     }

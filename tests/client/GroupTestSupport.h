@@ -54,7 +54,8 @@ class GroupFixture : public ::testing::Test {
         Application->ProcessMessages();
         Application->OnException = FOldHandler;
         SetUIServices(FOldUi);
-        EXPECT_EQ(platform::TaskMemLiveBlocks(), FTaskMem);
+        if (TaskMemExact())
+            EXPECT_EQ(TaskMemSettledAt(FTaskMem), FTaskMem);
         EXPECT_EQ(platform::BStrLiveCount(), FBStrs);
         EXPECT_EQ(platform::SafeArrayLiveCount(), FArrays);
     }

@@ -15,6 +15,7 @@
 #include <vexo/OPCDA.h>
 #include <vexo/VexoSimulation.h>
 #include <vexo/platform/Activation.h>
+#include <vexo/platform/ComObject.h>
 #include <vexo/platform/ComPtr.h>
 #include <vexo/platform/TaskMemory.h>
 #include <vexo/platform/WideString.h>
@@ -59,9 +60,9 @@ TEST(CrossProcess, EveryStringOutParameterArrives) {
 
         auto browse = server.As<IOPCBrowseServerAddressSpace>();
         ASSERT_TRUE(browse);
-        platform::WideString leaf = platform::Utf8ToUtf16("Simulation.Random.Int4");
+        platform::WideString leaf = platform::Utf8ToUtf16("Simulation.Random.String");
         EXPECT_EQ(browse->GetItemID(leaf.data(), &text), S_OK);
-        EXPECT_EQ(Take(text), "Simulation.Random.Int4");
+        EXPECT_EQ(Take(text), "Simulation.Random.String");
 
         OPCSERVERSTATUS *status = nullptr;
         ASSERT_EQ(server->GetStatus(&status), S_OK);
@@ -136,6 +137,80 @@ TEST(CrossProcess, EveryStringOutParameterArrives) {
         EXPECT_EQ(Take(userType), "Vexo OPC DA Simulation Server");
     }
     EXPECT_EQ(platform::TaskMemLiveBlocks(), blocksAtStart);
+}
+
+/// Counts what a group's data callback receives.
+class CountingSink final : public platform::ComObject<IOPCDataCallback> {
+  public:
+    int Changes = 0;
+    std::string LastText;
+    HRESULT STDMETHODCALLTYPE OnDataChange(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD dwCount,
+                                           OPCHANDLE *, VARIANT *pvValues, WORD *, FILETIME *,
+                                           HRESULT *) override {
+        ++Changes;
+        if (dwCount > 0 && pvValues[0].vt == VT_BSTR)
+            LastText = platform::WideToString(pvValues[0].bstrVal);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnReadComplete(DWORD, OPCHANDLE, HRESULT, HRESULT, DWORD,
+                                             OPCHANDLE *, VARIANT *, WORD *, FILETIME *,
+                                             HRESULT *) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnWriteComplete(DWORD, OPCHANDLE, HRESULT, DWORD, OPCHANDLE *,
+                                              HRESULT *) override {
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE OnCancelComplete(DWORD, OPCHANDLE) override { return S_OK; }
+};
+
+TEST(CrossProcess, DataChangesOfAStringItemArrive) {
+    // A data callback with a string value crosses into this process, from
+    // the server's scan, during the client's own outgoing call. The task
+    // memory is not compared here: Wine's stub keeps one block of the [in]
+    // VARIANT array of every callback it dispatches.
+    {
+        auto server = CreateLocal<IOPCServer>(CLSID_VexoSimulation);
+        ASSERT_TRUE(server);
+        auto control = server.As<IVexoSimControl>();
+        ASSERT_EQ(control->SetManualMode(TRUE), S_OK);
+        OPCHANDLE group = 0;
+        DWORD rate = 0;
+        ComPtr<IUnknown> unknown;
+        ASSERT_EQ(server->AddGroup(L"Data", TRUE, 100, 1, nullptr, nullptr, 0x0409, &group, &rate,
+                                   IID_IOPCItemMgt,
+                                   reinterpret_cast<LPUNKNOWN *>(unknown.GetAddressOf())),
+                  S_OK);
+        auto items = unknown.As<IOPCItemMgt>();
+        platform::WideString id = platform::Utf8ToUtf16("Simulation.Random.String");
+        OPCITEMDEF def{};
+        def.szAccessPath = const_cast<LPWSTR>(L"");
+        def.szItemID = id.data();
+        def.bActive = TRUE;
+        def.hClient = 7;
+        OPCITEMRESULT *results = nullptr;
+        HRESULT *errors = nullptr;
+        ASSERT_EQ(items->AddItems(1, &def, &results, &errors), S_OK);
+        platform::CoTaskMemFree(results);
+        platform::CoTaskMemFree(errors);
+
+        auto container = items.As<IConnectionPointContainer>();
+        ComPtr<IConnectionPoint> point;
+        ASSERT_EQ(container->FindConnectionPoint(IID_IOPCDataCallback, point.GetAddressOf()), S_OK);
+        auto sink = platform::MakeCom<CountingSink>();
+        DWORD cookie = 0;
+        ASSERT_EQ(point->Advise(sink->GetUnknown(), &cookie), S_OK);
+        for (int i = 0; i < 5; ++i)
+            ASSERT_EQ(control->RunScan(1000), S_OK);
+        EXPECT_GE(sink->Changes, 5);
+        EXPECT_FALSE(sink->LastText.empty());
+        EXPECT_EQ(point->Unadvise(cookie), S_OK);
+        point = nullptr;
+        container = nullptr;
+        items = nullptr;
+        unknown = nullptr;
+        EXPECT_EQ(server->RemoveGroup(group, FALSE), S_OK);
+    }
 }
 
 } // namespace

@@ -6,7 +6,7 @@
 //   vexosimsrv /RegServer      writes the LocalServer32 keys
 //   vexosimsrv /UnregServer    removes them
 //   vexosimsrv [-Embedding]    serves (as COM starts it) until no object made
-//                              for a client has lived for three seconds
+//                              for a client has lived for five seconds
 //
 // At the end it appends its task-memory count to vexosimsrv.memory.log beside
 // the program: blocks allocated and not freed while it served are a leak of
@@ -32,7 +32,7 @@ namespace {
 // Objects made for clients; the program ends once there have been none for
 // kLinger, so that a client that connects again soon (a test run, a
 // reconnecting client) does not wait for a new process each time.
-constexpr DWORD kLingerMs = 3000;
+constexpr DWORD kLingerMs = 5000;
 std::atomic<long> gObjects{0};
 HANDLE gIdle = nullptr; ///< set while no object lives
 
@@ -55,6 +55,7 @@ void WaitUntilUnused() {
         if (gObjects.load() != 0)
             continue;
         CoSuspendClassObjects();
+        Sleep(500); // an activation that reached a class object just before
         if (gObjects.load() == 0)
             return;
         CoResumeClassObjects(); // an activation came in meanwhile
