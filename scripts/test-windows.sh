@@ -62,4 +62,9 @@ phase "wine start"
 
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs"
 phase "tests under wine"
+
+# One data-path figure across processes (the tests left the local-server
+# program registered), beside the same path within the process.
+wine "$build/bench/windows/vexo-bench-crossprocess.exe" 1000 200
+phase "data path benchmark"
 echo "test-windows.sh: total $((SECONDS - start)) s"
