@@ -246,7 +246,7 @@ HRESULT CoRevokeClassObject(DWORD dwRegister) {
             }
         }
     }
-    return CO_E_OBJNOTREG;
+    return E_INVALIDARG; // an unknown cookie, as the system answers
 }
 
 HRESULT CoInitializeEx(LPVOID, DWORD dwCoInit) {

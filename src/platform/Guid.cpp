@@ -85,15 +85,22 @@ std::optional<GUID> GuidFromString(std::string_view text) { return ParseBraced(t
 
 HRESULT CLSIDFromString(LPCOLESTR lpsz, LPCLSID pclsid) {
     if (!pclsid)
-        return E_POINTER;
+        return E_INVALIDARG;
     *pclsid = GUID_NULL;
     // A null text is refused like any other malformed text rather than read
     // as GUID_NULL: a missing name must not pass for a valid class id.
     if (!lpsz)
         return CO_E_CLASSSTRING;
     auto g = ParseBraced(std::u16string_view(lpsz, WideLength(lpsz)));
-    if (!g)
+    if (!g) {
+        // As on the system, a text that is no class id may be a program id.
+        CLSID byProgId{};
+        if (lpsz[0] != u'{' && CLSIDFromProgID(lpsz, &byProgId) == S_OK) {
+            *pclsid = byProgId;
+            return S_OK;
+        }
         return CO_E_CLASSSTRING;
+    }
     *pclsid = *g;
     return S_OK;
 }

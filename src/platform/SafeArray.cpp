@@ -210,7 +210,7 @@ UINT SafeArrayGetElemsize(SAFEARRAY *psa) { return psa ? psa->cbElements : 0; }
 
 HRESULT SafeArrayGetVartype(SAFEARRAY *psa, VARTYPE *pvt) {
     if (!pvt)
-        return E_POINTER;
+        return E_INVALIDARG; // as the system answers a null out-pointer
     *pvt = VT_EMPTY;
     if (!psa)
         return E_INVALIDARG;
@@ -220,7 +220,7 @@ HRESULT SafeArrayGetVartype(SAFEARRAY *psa, VARTYPE *pvt) {
 
 HRESULT SafeArrayGetLBound(SAFEARRAY *psa, UINT nDim, LONG *plLbound) {
     if (!plLbound)
-        return E_POINTER;
+        return E_INVALIDARG; // as the system answers a null out-pointer
     *plLbound = 0;
     if (!psa)
         return E_INVALIDARG;
@@ -232,7 +232,7 @@ HRESULT SafeArrayGetLBound(SAFEARRAY *psa, UINT nDim, LONG *plLbound) {
 
 HRESULT SafeArrayGetUBound(SAFEARRAY *psa, UINT nDim, LONG *plUbound) {
     if (!plUbound)
-        return E_POINTER;
+        return E_INVALIDARG; // as the system answers a null out-pointer
     *plUbound = 0;
     if (!psa)
         return E_INVALIDARG;
@@ -245,7 +245,7 @@ HRESULT SafeArrayGetUBound(SAFEARRAY *psa, UINT nDim, LONG *plUbound) {
 
 HRESULT SafeArrayGetElement(SAFEARRAY *psa, LONG *rgIndices, void *pv) {
     if (!pv)
-        return E_POINTER;
+        return E_INVALIDARG; // as the system answers a null out-pointer
     if (!psa || !rgIndices)
         return E_INVALIDARG;
     void *cell = CellAddress(psa, rgIndices);
@@ -305,7 +305,7 @@ HRESULT SafeArrayUnlock(SAFEARRAY *psa) {
 
 HRESULT SafeArrayAccessData(SAFEARRAY *psa, void **ppvData) {
     if (!ppvData)
-        return E_POINTER;
+        return E_INVALIDARG; // as the system answers a null out-pointer
     *ppvData = nullptr;
     if (!psa)
         return E_INVALIDARG;
@@ -318,7 +318,7 @@ HRESULT SafeArrayUnaccessData(SAFEARRAY *psa) { return SafeArrayUnlock(psa); }
 
 HRESULT SafeArrayCopy(SAFEARRAY *psa, SAFEARRAY **ppsaOut) {
     if (!ppsaOut)
-        return E_POINTER;
+        return E_INVALIDARG; // as the system answers a null out-pointer
     *ppsaOut = nullptr;
     if (!psa)
         return S_OK;

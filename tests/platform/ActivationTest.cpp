@@ -93,7 +93,7 @@ TEST(Activation, LocalCreateAndRevoke) {
     EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_ALL, IID_IUnknown, nullptr), E_POINTER);
     ASSERT_EQ(CoRevokeClassObject(cookie), S_OK);
     EXPECT_EQ(f->Count(), 1u);
-    EXPECT_EQ(CoRevokeClassObject(cookie), CO_E_OBJNOTREG);
+    EXPECT_EQ(CoRevokeClassObject(cookie), E_INVALIDARG);
     EXPECT_EQ(CoCreateInstance(kClass, nullptr, CLSCTX_ALL, IID_IUnknown, &p), REGDB_E_CLASSNOTREG);
 }
 

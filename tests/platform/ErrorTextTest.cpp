@@ -6,6 +6,11 @@ using namespace vexo::platform::test;
 
 // Known codes give the system texts; others name the code in hexadecimal.
 TEST(ErrorText, KnownAndUnknownCodes) {
+    EXPECT_EQ(SystemErrorText(MakeHResult(0x8004ABCD)), "Unknown error 0x8004ABCD");
+    if (kStandIn) // the system has a text for this one (ERROR_ARENA_TRASHED)
+        EXPECT_EQ(SystemErrorText(MakeHResult(0x00000007)), "Unknown error 0x00000007");
+    if (RunningUnderWine())
+        return; // Wine's texts are its own ("Success.", "Call failed.") or missing
     EXPECT_EQ(SystemErrorText(S_OK), "The operation completed successfully.");
     EXPECT_EQ(SystemErrorText(E_FAIL), "Unspecified error");
     EXPECT_EQ(SystemErrorText(E_NOINTERFACE), "No such interface supported");
@@ -17,8 +22,6 @@ TEST(ErrorText, KnownAndUnknownCodes) {
     EXPECT_EQ(SystemErrorText(DISP_E_TYPEMISMATCH), "Type mismatch.");
     EXPECT_EQ(SystemErrorText(DISP_E_OVERFLOW), "Out of present range.");
     EXPECT_EQ(SystemErrorText(E_UNEXPECTED), "Catastrophic failure");
-    EXPECT_EQ(SystemErrorText(MakeHResult(0x8004ABCD)), "Unknown error 0x8004ABCD");
-    EXPECT_EQ(SystemErrorText(MakeHResult(0x00000007)), "Unknown error 0x00000007");
 }
 
 // UTF-8 and UTF-16 round-trip, including characters outside the basic plane.

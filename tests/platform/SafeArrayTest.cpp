@@ -128,23 +128,24 @@ TEST(SafeArray, LockCountsAndDestroyWhileLocked) {
     c.ExpectUnchanged();
 }
 
-// Null arguments: out-pointers give E_POINTER (cleared when present), arrays E_INVALIDARG.
+// Null arguments, out-pointers and arrays alike, give E_INVALIDARG.
 TEST(SafeArray, NullArguments) {
     Counters c;
     SAFEARRAY *psa = SafeArrayCreateVector(VT_I2, 0, 1);
     LONG i = 0;
-    EXPECT_EQ(SafeArrayGetElement(psa, &i, nullptr), E_POINTER);
+    EXPECT_EQ(SafeArrayGetElement(psa, &i, nullptr), E_INVALIDARG);
     EXPECT_EQ(SafeArrayGetElement(nullptr, &i, &i), E_INVALIDARG);
     EXPECT_EQ(SafeArrayGetElement(psa, nullptr, &i), E_INVALIDARG);
-    EXPECT_EQ(SafeArrayAccessData(psa, nullptr), E_POINTER);
-    EXPECT_EQ(SafeArrayGetLBound(psa, 1, nullptr), E_POINTER);
-    EXPECT_EQ(SafeArrayCopy(psa, nullptr), E_POINTER);
+    EXPECT_EQ(SafeArrayAccessData(psa, nullptr), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayGetLBound(psa, 1, nullptr), E_INVALIDARG);
+    EXPECT_EQ(SafeArrayCopy(psa, nullptr), E_INVALIDARG);
     SAFEARRAY *out = psa;
     EXPECT_EQ(SafeArrayCopy(nullptr, &out), S_OK);
     EXPECT_EQ(out, nullptr);
     void *data = &i;
     EXPECT_EQ(SafeArrayAccessData(nullptr, &data), E_INVALIDARG);
-    EXPECT_EQ(data, nullptr);
+    if (kStandIn) // the stand-in clears the out-pointer; the system leaves it
+        EXPECT_EQ(data, nullptr);
     EXPECT_EQ(SafeArrayGetDim(nullptr), 0u);
     SafeArrayDestroy(psa);
     c.ExpectUnchanged();

@@ -86,13 +86,17 @@ TEST(VariantChangeType, IntegerRangesAndOverflow) {
     EXPECT_EQ(out.bVal, 255);
     EXPECT_EQ(Change(I4(-32769), VT_I2, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(I4(65535), VT_UI2, out), S_OK);
-    EXPECT_EQ(Change(I4(-5), VT_UI4, out), DISP_E_OVERFLOW);
+    // Wine converts between signed and unsigned integers of one size unchecked.
+    if (!RunningUnderWine())
+        EXPECT_EQ(Change(I4(-5), VT_UI4, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(I8(2147483648LL), VT_I4, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(I8(2147483648LL), VT_UINT, out), S_OK);
     EXPECT_EQ(out.vt, VT_UINT);
     EXPECT_EQ(out.uintVal, 2147483648u);
-    EXPECT_EQ(Change(UI8(~0ULL), VT_I8, out), DISP_E_OVERFLOW);
-    EXPECT_EQ(Change(I8(-1), VT_UI8, out), DISP_E_OVERFLOW);
+    if (!RunningUnderWine()) {
+        EXPECT_EQ(Change(UI8(~0ULL), VT_I8, out), DISP_E_OVERFLOW);
+        EXPECT_EQ(Change(I8(-1), VT_UI8, out), DISP_E_OVERFLOW);
+    }
     EXPECT_EQ(Change(UI8(~0ULL), VT_R8, out), S_OK);
     EXPECT_DOUBLE_EQ(out.dblVal, 18446744073709551615.0);
     EXPECT_EQ(Change(I4(-7), VT_INT, out), S_OK);
@@ -111,17 +115,22 @@ TEST(VariantChangeType, RealsRoundHalfToEven) {
     EXPECT_EQ(Change(R8(255.4), VT_UI1, out), S_OK);
     EXPECT_EQ(out.bVal, 255);
     EXPECT_EQ(Change(R8(255.5), VT_UI1, out), DISP_E_OVERFLOW);
-    EXPECT_EQ(Change(R8(std::nan("")), VT_I4, out), DISP_E_OVERFLOW);
+    if (!RunningUnderWine()) // Wine converts NaN to a number
+        EXPECT_EQ(Change(R8(std::nan("")), VT_I4, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(R8(1e300), VT_I8, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(R8(1e300), VT_R4, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(R8(1.5), VT_R4, out), S_OK);
     EXPECT_EQ(out.fltVal, 1.5f);
     EXPECT_EQ(Change(R8(1.23456), VT_CY, out), S_OK);
     EXPECT_EQ(out.cyVal.int64, 12346);
-    EXPECT_EQ(FromText("0.00025", VT_CY, &out), S_OK); // exact text: 2.5 ten-thousandths
-    EXPECT_EQ(out.cyVal.int64, 2);
+    // Exact texts of 2.5 and 3.5 ten-thousandths; Wine rounds them half up
+    // and down instead of to even.
+    EXPECT_EQ(FromText("0.00025", VT_CY, &out), S_OK);
+    if (!RunningUnderWine())
+        EXPECT_EQ(out.cyVal.int64, 2);
     EXPECT_EQ(FromText("0.00035", VT_CY, &out), S_OK);
-    EXPECT_EQ(out.cyVal.int64, 4);
+    if (!RunningUnderWine())
+        EXPECT_EQ(out.cyVal.int64, 4);
     EXPECT_EQ(Change(R8(1e20), VT_CY, out), DISP_E_OVERFLOW);
 }
 
@@ -205,17 +214,25 @@ TEST(VariantChangeType, TextRoundTripOfReals) {
     }
 }
 
-// Dates are days since 1899-12-30 and render as "YYYY-MM-DD hh:mm:ss".
+// Dates are days since 1899-12-30. The stand-in renders them as
+// "YYYY-MM-DD hh:mm:ss"; the system in the user's locale. Either reads its
+// own text back.
 TEST(VariantChangeType, DatesToAndFromText) {
-    EXPECT_EQ(Text(Date(45292.5)), "2024-01-01 12:00:00");
-    EXPECT_EQ(Text(Date(2.0)), "1900-01-01");
-    EXPECT_EQ(Text(Date(0.25)), "06:00:00");
-    EXPECT_EQ(Text(Date(-1.25)), "1899-12-29 06:00:00");
     VARIANT out;
+    if (kStandIn) {
+        EXPECT_EQ(Text(Date(45292.5)), "2024-01-01 12:00:00");
+        EXPECT_EQ(Text(Date(2.0)), "1900-01-01");
+        EXPECT_EQ(Text(Date(0.25)), "06:00:00");
+        EXPECT_EQ(Text(Date(-1.25)), "1899-12-29 06:00:00");
+        ASSERT_EQ(FromText("1899-12-29T06:00", VT_DATE, &out), S_OK);
+        EXPECT_DOUBLE_EQ(out.date, -1.25);
+    }
+    for (double date : {45292.5, 2.0, 45292.25}) {
+        ASSERT_EQ(FromText(Text(Date(date)), VT_DATE, &out), S_OK) << Text(Date(date));
+        EXPECT_DOUBLE_EQ(out.date, date);
+    }
     ASSERT_EQ(FromText("2024-01-01 12:00:00", VT_DATE, &out), S_OK);
     EXPECT_DOUBLE_EQ(out.date, 45292.5);
-    ASSERT_EQ(FromText("1899-12-29T06:00", VT_DATE, &out), S_OK);
-    EXPECT_DOUBLE_EQ(out.date, -1.25);
     EXPECT_EQ(FromText("2023-02-29", VT_DATE), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(FromText("2024-01-01 25:00", VT_DATE), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(FromText("yesterday", VT_DATE), DISP_E_TYPEMISMATCH);
@@ -256,10 +273,12 @@ TEST(VariantChangeType, MismatchAndBadTypes) {
     VARIANT err = Make(VT_ERROR, [](VARIANT &v) { v.scode = E_FAIL; });
     EXPECT_EQ(Change(err, VT_BSTR, out), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(Change(err, VT_R8, out), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(Change(err, VT_UI4, out), S_OK);
-    EXPECT_EQ(out.ulVal, 0x80004005u);
-    EXPECT_EQ(Change(I4(5), VT_ERROR, out), S_OK);
-    EXPECT_EQ(out.scode, 5);
+    if (!RunningUnderWine()) { // Wine refuses VT_ERROR to and from integers
+        EXPECT_EQ(Change(err, VT_UI4, out), S_OK);
+        EXPECT_EQ(out.ulVal, 0x80004005u);
+        EXPECT_EQ(Change(I4(5), VT_ERROR, out), S_OK);
+        EXPECT_EQ(out.scode, 5);
+    }
     EXPECT_EQ(Change(I4(5), VT_UNKNOWN, out), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(Change(I4(5), VT_I4 | VT_BYREF, out), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(Change(I4(5), VT_VOID, out), DISP_E_BADVARTYPE);
@@ -267,8 +286,10 @@ TEST(VariantChangeType, MismatchAndBadTypes) {
     EXPECT_EQ(Change(I4(5), VT_ARRAY | VT_I4, out), DISP_E_TYPEMISMATCH);
     VARIANT bad = Make(VT_LPSTR, [](VARIANT &) {});
     EXPECT_EQ(Change(bad, VT_I4, out), DISP_E_BADVARTYPE);
-    EXPECT_EQ(vp::VariantChangeType(nullptr, &null, 0, VT_I4), E_POINTER);
-    EXPECT_EQ(vp::VariantChangeType(&out, nullptr, 0, VT_I4), E_INVALIDARG);
+    if (kStandIn) { // the stand-in's argument checks; the system's differ
+        EXPECT_EQ(vp::VariantChangeType(nullptr, &null, 0, VT_I4), E_POINTER);
+        EXPECT_EQ(vp::VariantChangeType(&out, nullptr, 0, VT_I4), E_INVALIDARG);
+    }
 }
 
 // A failed conversion leaves the destination untouched; in place conversion frees the old value.

@@ -111,11 +111,18 @@ TEST(Variant, ClearOfLockedArrayFails) {
     VARIANT v;
     v.vt = VT_ARRAY | VT_I4;
     v.parray = SafeArrayCreateVector(VT_I4, 0, 3);
-    ASSERT_EQ(SafeArrayLock(v.parray), S_OK);
+    SAFEARRAY *array = v.parray;
+    ASSERT_EQ(SafeArrayLock(array), S_OK);
     EXPECT_EQ(VariantClear(&v), DISP_E_ARRAYISLOCKED);
-    EXPECT_EQ(v.vt, VT_ARRAY | VT_I4);
-    ASSERT_EQ(SafeArrayUnlock(v.parray), S_OK);
-    EXPECT_EQ(VariantClear(&v), S_OK);
+    ASSERT_EQ(SafeArrayUnlock(array), S_OK);
+    if (RunningUnderWine()) {
+        // Wine empties the variant although the array stays: free it here.
+        EXPECT_EQ(v.vt, VT_EMPTY);
+        EXPECT_EQ(SafeArrayDestroy(array), S_OK);
+    } else {
+        EXPECT_EQ(v.vt, VT_ARRAY | VT_I4);
+        EXPECT_EQ(VariantClear(&v), S_OK);
+    }
     c.ExpectUnchanged();
 }
 
@@ -173,14 +180,20 @@ TEST(Variant, CopyIndFollowsOneReference) {
     loop.vt = VT_BYREF | VT_VARIANT;
     loop.pvarVal = &loop; // points at itself
     EXPECT_EQ(vp::VariantCopyInd(&dst, &loop), E_INVALIDARG);
-    EXPECT_EQ(BStrText(dst.bstrVal), "inner"); // unchanged by the refusal
-    VARIANT number;
-    VariantInit(&number);
-    // A conversion reads the loop as null instead of following it for ever.
-    EXPECT_NE(vp::VariantChangeType(&number, &loop, 0, VT_I4), S_OK);
-    ref.vt = VT_BYREF | VT_I4;
-    ref.byref = nullptr;
-    EXPECT_EQ(vp::VariantCopyInd(&dst, &ref), E_INVALIDARG);
+    if (kStandIn) {
+        // The stand-in's own guarantees: the destination stays as it was,
+        // and a conversion reads the loop as null instead of following it
+        // for ever (the system empties the destination first, and may fault).
+        EXPECT_EQ(BStrText(dst.bstrVal), "inner");
+        VARIANT number;
+        VariantInit(&number);
+        EXPECT_NE(vp::VariantChangeType(&number, &loop, 0, VT_I4), S_OK);
+    }
+    if (kStandIn) { // the system does not check a null reference, it faults
+        ref.vt = VT_BYREF | VT_I4;
+        ref.byref = nullptr;
+        EXPECT_EQ(vp::VariantCopyInd(&dst, &ref), E_INVALIDARG);
+    }
     VariantClear(&dst);
 }
 
@@ -227,8 +240,10 @@ TEST(Variant, CopyIsDeep) {
     VariantClear(&dst);
     EXPECT_EQ(unk->Count(), 1u);
 
-    EXPECT_EQ(vp::VariantCopy(nullptr, &u), E_POINTER);
-    EXPECT_EQ(vp::VariantCopy(&dst, nullptr), E_INVALIDARG);
+    if (kStandIn) { // the system does not check, it faults
+        EXPECT_EQ(vp::VariantCopy(nullptr, &u), E_POINTER);
+        EXPECT_EQ(vp::VariantCopy(&dst, nullptr), E_INVALIDARG);
+    }
     VARIANT bad;
     bad.vt = 0x55;
     EXPECT_EQ(vp::VariantCopy(&dst, &bad), DISP_E_BADVARTYPE);

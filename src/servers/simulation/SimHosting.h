@@ -8,6 +8,7 @@
 //===----------------------------------------------------------------------===//
 #pragma once
 
+#include <vexo/platform/ComInterfaces.h>
 #include <vexo/platform/ComPtr.h>
 #include <vexo/platform/Registry.h>
 
