@@ -268,45 +268,41 @@ bool ReadValue(const BlockReader &R, const StreamLayout &L, std::uint64_t &Pos, 
 
 // --- Which layout the block was written in ---------------------------------------------
 //
-// Scalars read the same in both layouts. Strings and arrays do not: their
-// data starts after a 16- or a 24-byte VARIANT. Each layout is measured
-// against the block: every value must read inside its room (up to the next
-// value's offset, the last one up to dwSize), and a layout is tight when
-// every value leaves less than 8 bytes of its room unused (what aligning to
-// 8 leaves). A wrong layout rarely reads at all, and when it does it leaves
-// a string's or array's bytes unused: a 32-bit reading of a 64-bit block
-// finds the (zero) tail of the VARIANT as an empty string and leaves the
-// real one unused; a 64-bit reading of a 32-bit block overruns scalars and
-// reads a string's characters as its count. Only a 32-bit block whose
-// strings are two characters long reads tightly both ways (the 64-bit
-// reading takes the terminator and padding as an empty string), so a tie
-// between tight layouts goes to the 32-bit one.
+// Scalars read the same in both layouts, but take 16 or 24 bytes; string and
+// array data starts after a 16- or a 24-byte VARIANT. A value is measured in
+// each layout against its room (up to the next value's offset, the last one
+// up to dwSize): it fits tightly when it reads inside the room and leaves
+// less than 8 bytes of it unused (what aligning to 8 leaves), loosely when it
+// leaves more. A wrong layout rarely reads tightly: a 64-bit reading of a
+// 32-bit block overruns scalars and reads a string's characters as its
+// count; a 32-bit reading of a 64-bit block leaves 8 bytes of every scalar
+// unused and finds the VARIANT's zero tail as an empty string, leaving the
+// real one unused. So the values are taken in the order of their offsets and
+// the first that fits better in one layout (tightly over loosely over not at
+// all; loosely, with less unused) decides, which in almost every block is
+// its first value. Only a 32-bit block whose strings are all two characters
+// long reads tightly both ways (the 64-bit reading takes the terminator and
+// padding as an empty string): when no value decides, the block is read in
+// the 32-bit layout.
 
 struct Fit {
-    int Rank = 2;            ///< 2 tight, 1 every value in its room, 0 not
-    std::uint64_t Slack = 0; ///< the largest room a value leaves unused
+    int Rank;            ///< 2 tightly, 1 loosely, 0 not inside its room
+    std::uint64_t Slack; ///< bytes of the room left unused
 };
 
-Fit Measure(const BYTE *Block, const std::vector<std::uint32_t> &Offsets, std::uint64_t End,
-            const StreamLayout &L) {
-    Fit F;
-    for (std::size_t k = 0; k < Offsets.size(); ++k) {
-        const std::uint64_t RoomEnd = k + 1 < Offsets.size() ? Offsets[k + 1] : End;
-        // A reader of the room alone: a value that overruns it fails at once,
-        // so that all measuring together costs no more than reading the block.
-        const BlockReader Room(Block, static_cast<SIZE_T>(RoomEnd));
-        std::uint64_t Pos = Offsets[k];
-        if (!ReadValue(Room, L, Pos, nullptr, true))
-            return Fit{0, 0};
-        F.Slack = std::max(F.Slack, RoomEnd - Pos);
-    }
-    if (F.Slack >= 8)
-        F.Rank = 1;
-    return F;
+Fit MeasureValue(const BYTE *Block, std::uint64_t Pos, std::uint64_t RoomEnd,
+                 const StreamLayout &L) {
+    // A reader of the room alone: a value that overruns it fails at once, so
+    // measuring every value costs no more than reading the block.
+    const BlockReader Room(Block, static_cast<SIZE_T>(RoomEnd));
+    if (!ReadValue(Room, L, Pos, nullptr, true))
+        return Fit{0, 0};
+    const std::uint64_t Slack = RoomEnd - Pos;
+    return Fit{Slack < 8 ? 2 : 1, Slack};
 }
 
-/// The layouts to read the block's values in, the likelier first; Count of
-/// them (0 when an item header or a value's type lies outside the block).
+/// The layouts to read the block's values in, the likelier first; returns
+/// how many to try (two only for a block that fits neither).
 int ChooseLayouts(const BYTE *Block, const BlockReader &R, const OPCGROUPHEADER &Group,
                   std::uint64_t HeaderSize, const StreamLayout *Out[2]) {
     // dwValueOffset is the second field of both item headers.
@@ -315,45 +311,50 @@ int ChooseLayouts(const BYTE *Block, const BlockReader &R, const OPCGROUPHEADER 
         R.Read(sizeof Group + std::uint64_t(i) * HeaderSize + 4, &Offset, sizeof Offset);
         return Offset;
     };
-    bool Differs = false;
-    for (DWORD i = 0; i < Group.dwItemCount; ++i) {
-        VARTYPE Vt = 0;
-        if (!R.Read(OffsetAt(i), &Vt, sizeof Vt))
-            return 0;
-        Differs = Differs || Vt == VT_BSTR || (Vt & VT_ARRAY);
+    const DWORD N = Group.dwItemCount;
+    // Servers write the values in item order; other orders and shared
+    // values are sorted out first.
+    bool InOrder = true;
+    for (DWORD i = 1, Prev = N ? OffsetAt(0) : 0; i < N && InOrder; ++i) {
+        const DWORD Next = OffsetAt(i);
+        InOrder = Next > Prev;
+        Prev = Next;
     }
-    if (!Differs) {
-        Out[0] = &StreamLayout32; // the same values; it asks the least room of them
-        return 1;
+    std::vector<std::uint32_t> Sorted;
+    if (!InOrder) {
+        Sorted.reserve(N);
+        for (DWORD i = 0; i < N; ++i)
+            Sorted.push_back(OffsetAt(i));
+        std::sort(Sorted.begin(), Sorted.end());
+        Sorted.erase(std::unique(Sorted.begin(), Sorted.end()), Sorted.end());
     }
-    std::vector<std::uint32_t> Offsets;
-    Offsets.reserve(Group.dwItemCount);
-    for (DWORD i = 0; i < Group.dwItemCount; ++i)
-        Offsets.push_back(OffsetAt(i));
-    if (!std::is_sorted(Offsets.begin(), Offsets.end()) ||
-        std::adjacent_find(Offsets.begin(), Offsets.end()) != Offsets.end()) {
-        std::sort(Offsets.begin(), Offsets.end());
-        Offsets.erase(std::unique(Offsets.begin(), Offsets.end()), Offsets.end());
-    }
+    const std::size_t Count = InOrder ? N : Sorted.size();
+    auto Offset = [&](std::size_t k) -> std::uint64_t {
+        return InOrder ? OffsetAt(static_cast<DWORD>(k)) : Sorted[k];
+    };
     const std::uint64_t Size = R.Remaining(0);
-    const std::uint64_t End =
-        Group.dwSize > Offsets.back() && Group.dwSize <= Size ? Group.dwSize : Size;
-    const Fit F32 = Measure(Block, Offsets, End, StreamLayout32);
-    const Fit F64 = Measure(Block, Offsets, End, StreamLayout64);
-    bool First32;
-    if (F32.Rank != F64.Rank)
-        First32 = F32.Rank > F64.Rank;
-    else if (F32.Rank == 2)
-        First32 = true;
-    else if (F32.Rank == 1 && F32.Slack != F64.Slack)
-        First32 = F32.Slack < F64.Slack;
-    else
-        First32 = &NativeStreamLayout == &StreamLayout32;
-    Out[0] = First32 ? &StreamLayout32 : &StreamLayout64;
-    Out[1] = First32 ? &StreamLayout64 : &StreamLayout32;
-    // A layout that fits is read alone; when neither does (no well-formed
-    // block), the block is read in any layout it can be read in.
-    return F32.Rank == 0 && F64.Rank == 0 ? 2 : 1;
+    const std::uint64_t Last = Count ? Offset(Count - 1) : 0;
+    const std::uint64_t End = Group.dwSize > Last && Group.dwSize <= Size ? Group.dwSize : Size;
+
+    int Pick = 0; // 32 or 64 once a value decided
+    bool NeitherFits = false;
+    for (std::size_t k = 0; k < Count && !Pick; ++k) {
+        const std::uint64_t RoomEnd = k + 1 < Count ? Offset(k + 1) : End;
+        const Fit F32 = MeasureValue(Block, Offset(k), RoomEnd, StreamLayout32);
+        const Fit F64 = MeasureValue(Block, Offset(k), RoomEnd, StreamLayout64);
+        if (F32.Rank != F64.Rank)
+            Pick = F32.Rank > F64.Rank ? 32 : 64;
+        else if (F32.Rank == 1 && F32.Slack != F64.Slack)
+            Pick = F32.Slack < F64.Slack ? 32 : 64;
+        NeitherFits = NeitherFits || F32.Rank == 0;
+    }
+    if (!Pick)
+        Pick = NeitherFits ? static_cast<int>(NativeStreamLayout.PointerBits) : 32;
+    Out[0] = Pick == 32 ? &StreamLayout32 : &StreamLayout64;
+    Out[1] = Pick == 32 ? &StreamLayout64 : &StreamLayout32;
+    // A block with a value that fits neither layout is read in any layout
+    // it can be read in.
+    return NeitherFits ? 2 : 1;
 }
 
 /// Reads the group header that starts every block and copies what the
