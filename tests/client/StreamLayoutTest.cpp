@@ -7,6 +7,7 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include <algorithm>
 #include <cstdio>
 
 #include "DataPathSupport.h"
@@ -149,7 +150,15 @@ TEST_F(StreamLayoutTest, BlocksOfEitherLayoutReadIntoTheSameValues) {
             StreamBuilder::Str(OLESTR("abcde"), *L)};
         for (std::size_t Align : {8, 4, 1}) {
             SCOPED_TRACE(testing::Message() << L->PointerBits << "-bit, aligned to " << Align);
-            EXPECT_EQ(Parse(Block(Values, Align)), Expected);
+            std::vector<BYTE> All = Block(Values, Align);
+            EXPECT_EQ(Parse(All), Expected);
+            // Headers in another order than their values.
+            std::swap_ranges(All.begin() + sizeof(OPCGROUPHEADER),
+                             All.begin() + sizeof(OPCGROUPHEADER) + sizeof(OPCITEMHEADER1),
+                             All.begin() + sizeof(OPCGROUPHEADER) + 3 * sizeof(OPCITEMHEADER1));
+            std::vector<std::string> Swapped = Expected;
+            std::swap(Swapped[0], Swapped[3]);
+            EXPECT_EQ(Parse(All), Swapped);
             for (std::size_t i = 0; i < Values.size(); ++i)
                 EXPECT_EQ(Parse(Block({Values[i]}, Align)), std::vector<std::string>{Expected[i]})
                     << "alone: " << Expected[i];
