@@ -166,6 +166,9 @@ std::vector<Row> BuildRows(const TableReporter &R) {
 
     Info("SimServerDelivery/10000", "BM_SimServerDelivery/10000", MItems, 1, "M/s");
     Info("SyncRead/10000", "BM_SyncRead/10000", MItems, 1, "M/s");
+    Info("Da10Stream/10000 numbers", "BM_Da10Stream/10000/0/64", MItems, 1, "M/s");
+    Info("Da10Stream/10000 strings, 64-bit", "BM_Da10Stream/10000/1/64", MItems, 1, "M/s");
+    Info("Da10Stream/10000 strings, 32-bit", "BM_Da10Stream/10000/1/32", MItems, 1, "M/s");
     return Rows;
 }
 

@@ -7,7 +7,11 @@
 // 2-byte zero. An array follows its VARIANT as a one-dimensional SAFEARRAY
 // descriptor and then its elements: in place for numbers, one string after
 // the other (count, characters, zero) for strings, and one value after the
-// other (VARIANT plus its string) for variants.
+// other (VARIANT plus its string) for variants. VARIANTs and descriptors
+// come as the server holds them in its own memory: 16 and 24 bytes from a
+// 32-bit server, 24 and 32 from a 64-bit one (vexo/StreamLayout.h). The
+// reader finds out which from the block itself and reads either into the
+// same values.
 //
 // A write-complete block is a group header (count, group, transaction id,
 // status) and one (handle, result code) record per item.
@@ -18,9 +22,12 @@
 //
 //===----------------------------------------------------------------------===//
 
+#include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include <vexo/StreamLayout.h>
 #include <vexo/client/VexoSinks.h>
 #include <vexo/platform/Variant.h>
 #include <vexo/platform/WideString.h>
@@ -29,6 +36,10 @@ namespace vexo {
 
 namespace {
 
+using opc::NativeStreamLayout;
+using opc::StreamLayout;
+using opc::StreamLayout32;
+using opc::StreamLayout64;
 using platform::VariantClear;
 using platform::VariantInit;
 
@@ -94,52 +105,97 @@ std::uint32_t InPlaceSize(VARTYPE Vt) {
     }
 }
 
-/// Reads a string at Pos (count, characters, zero); advances Pos past it.
-bool ReadString(const BlockReader &R, std::uint64_t &Pos, BSTR &Out) {
+// The readers below copy a value into an empty Out, or, given no Out, only
+// check it and step over it (allocating nothing). Either way they advance Pos
+// past the value and fail on anything the reader cannot hold.
+
+/// A string at Pos: count, characters, zero.
+bool ReadString(const BlockReader &R, std::uint64_t &Pos, BSTR *Out) {
     DWORD Bytes = 0;
     if (!R.Read(Pos, &Bytes, sizeof Bytes) || Bytes % 2 != 0)
         return false;
     const std::uint64_t Chars = Pos + sizeof Bytes;
-    if (!R.Fits(Chars, std::uint64_t(Bytes) + 2) || !R.Spend(std::uint64_t(Bytes) + 2))
+    if (!R.Fits(Chars, std::uint64_t(Bytes) + 2))
         return false;
-    platform::WideString Text(Bytes / 2, WCHAR('\0'));
-    R.Read(Chars, Text.data(), Bytes);
-    Out = platform::SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
-    if (!Out)
-        return false;
+    if (Out) {
+        if (!R.Spend(std::uint64_t(Bytes) + 2))
+            return false;
+        platform::WideString Text(Bytes / 2, WCHAR('\0'));
+        R.Read(Chars, Text.data(), Bytes);
+        *Out = platform::SysAllocStringLen(Text.data(), static_cast<UINT>(Text.size()));
+        if (!*Out)
+            return false;
+    }
     Pos = Chars + Bytes + 2;
     return true;
 }
 
-bool ReadValue(const BlockReader &R, std::uint64_t &Pos, VARIANT &Out, bool AllowArray);
+bool ReadValue(const BlockReader &R, const StreamLayout &L, std::uint64_t &Pos, VARIANT *Out,
+               bool AllowArray);
 
-/// Reads the descriptor and elements of an array of ElemVt at Pos.
-bool ReadArray(const BlockReader &R, std::uint64_t &Pos, VARTYPE ElemVt, SAFEARRAY *&Out) {
-    SAFEARRAY Desc{};
-    if (!R.Read(Pos, &Desc, sizeof Desc) || Desc.cDims != 1)
+/// The elements of an array of ElemVt at Pos (past its descriptor).
+bool ReadElements(const BlockReader &R, const StreamLayout &L, std::uint64_t &Pos, VARTYPE ElemVt,
+                  ULONG Count, void *Data) {
+    if (const std::uint32_t Elem = InPlaceSize(ElemVt)) {
+        const std::uint64_t Bytes = std::uint64_t(Count) * Elem;
+        if (Data ? !R.Read(Pos, Data, Bytes) : !R.Fits(Pos, Bytes))
+            return false;
+        Pos += Bytes;
+        return true;
+    }
+    auto *Strings = static_cast<BSTR *>(Data);
+    auto *Values = static_cast<VARIANT *>(Data);
+    for (ULONG i = 0; i < Count; ++i) {
+        const bool Ok = ElemVt == VT_BSTR
+                            ? ReadString(R, Pos, Data ? &Strings[i] : nullptr)
+                            : ReadValue(R, L, Pos, Data ? &Values[i] : nullptr, false);
+        if (!Ok)
+            return false;
+    }
+    return true;
+}
+
+/// The descriptor and elements of an array of ElemVt at Pos.
+bool ReadArray(const BlockReader &R, const StreamLayout &L, std::uint64_t &Pos, VARTYPE ElemVt,
+               SAFEARRAY **Out) {
+    USHORT Dims = 0;
+    ULONG ElemSize = 0;
+    SAFEARRAYBOUND Bound{};
+    if (!R.Fits(Pos, L.Descriptor))
         return false;
-    Pos += sizeof Desc;
-    const ULONG Count = Desc.rgsabound[0].cElements;
+    R.Read(Pos, &Dims, sizeof Dims);
+    R.Read(Pos + StreamLayout::ElemSizeAt, &ElemSize, sizeof ElemSize);
+    R.Read(Pos + L.CountAt(), &Bound, sizeof Bound);
+    if (Dims != 1)
+        return false;
+    Pos += L.Descriptor;
+    const ULONG Count = Bound.cElements;
     const std::uint32_t Elem = InPlaceSize(ElemVt);
     // The least room each element takes in the block: refuses counts the
     // block cannot hold before anything is allocated.
     std::uint64_t MinElem;
     if (Elem != 0) {
-        if (Desc.cbElements != Elem)
+        if (ElemSize != Elem)
             return false;
         MinElem = Elem;
     } else if (ElemVt == VT_BSTR) {
         MinElem = sizeof(DWORD) + 2;
     } else if (ElemVt == VT_VARIANT) {
-        MinElem = sizeof(VARIANT);
+        MinElem = L.Variant;
     } else {
         return false;
     }
-    if (std::uint64_t(Count) > R.Remaining(Pos) / MinElem ||
-        !R.Spend(std::uint64_t(Count) * (Elem != 0 ? Elem : MinElem)))
+    if (std::uint64_t(Count) > R.Remaining(Pos) / MinElem)
         return false;
-
-    SAFEARRAY *Array = platform::SafeArrayCreateVector(ElemVt, Desc.rgsabound[0].lLbound, Count);
+    if (!Out)
+        return ReadElements(R, L, Pos, ElemVt, Count, nullptr);
+    // The array holds native elements whatever the layout of the block.
+    const std::uint64_t Native = Elem != 0           ? Elem
+                                 : ElemVt == VT_BSTR ? sizeof(BSTR)
+                                                     : sizeof(VARIANT);
+    if (!R.Spend(std::uint64_t(Count) * Native))
+        return false;
+    SAFEARRAY *Array = platform::SafeArrayCreateVector(ElemVt, Bound.lLbound, Count);
     if (!Array)
         return false;
     void *Data = nullptr;
@@ -147,72 +203,158 @@ bool ReadArray(const BlockReader &R, std::uint64_t &Pos, VARTYPE ElemVt, SAFEARR
         platform::SafeArrayDestroy(Array);
         return false;
     }
-    bool Ok = true;
-    if (Elem != 0) {
-        Ok = R.Read(Pos, Data, std::uint64_t(Count) * Elem);
-        Pos += std::uint64_t(Count) * Elem;
-    } else if (ElemVt == VT_BSTR) {
-        auto *Strings = static_cast<BSTR *>(Data);
-        for (ULONG i = 0; Ok && i < Count; ++i)
-            Ok = ReadString(R, Pos, Strings[i]);
-    } else {
-        auto *Values = static_cast<VARIANT *>(Data);
-        for (ULONG i = 0; Ok && i < Count; ++i)
-            Ok = ReadValue(R, Pos, Values[i], false);
-    }
+    const bool Ok = ReadElements(R, L, Pos, ElemVt, Count, Data);
     platform::SafeArrayUnaccessData(Array);
     if (!Ok) {
         platform::SafeArrayDestroy(Array); // frees the strings read so far
         return false;
     }
-    Out = Array;
+    *Out = Array;
     return true;
 }
 
-/// Reads one value (VARIANT and what follows it) at Pos into Out (empty
-/// before); advances Pos past it. Out stays empty on failure.
-bool ReadValue(const BlockReader &R, std::uint64_t &Pos, VARIANT &Out, bool AllowArray) {
-    VARIANT Raw;
-    if (!R.Read(Pos, &Raw, sizeof Raw))
+/// One value (VARIANT and what follows it) at Pos, laid out as L says; Out,
+/// when given, is empty before and stays empty on failure.
+bool ReadValue(const BlockReader &R, const StreamLayout &L, std::uint64_t &Pos, VARIANT *Out,
+               bool AllowArray) {
+    // Every layout keeps a scalar in the first 16 bytes; a DECIMAL fills them.
+    BYTE Raw[16];
+    if (!R.Fits(Pos, L.Variant))
         return false;
-    Pos += sizeof Raw;
-    const VARTYPE Vt = Raw.vt;
+    R.Read(Pos, Raw, sizeof Raw);
+    Pos += L.Variant;
+    VARTYPE Vt;
+    std::memcpy(&Vt, Raw, sizeof Vt);
     if (Vt & VT_ARRAY) {
         const VARTYPE ElemVt = Vt & VT_TYPEMASK;
         if (!AllowArray || (Vt & ~(VT_ARRAY | VT_TYPEMASK)) != 0)
             return false;
         SAFEARRAY *Array = nullptr;
-        if (!ReadArray(R, Pos, ElemVt, Array))
+        if (!ReadArray(R, L, Pos, ElemVt, Out ? &Array : nullptr))
             return false;
-        Out.vt = Vt;
-        Out.parray = Array;
+        if (Out) {
+            Out->vt = Vt;
+            Out->parray = Array;
+        }
         return true;
     }
     switch (Vt) {
     case VT_EMPTY:
     case VT_NULL:
-        Out.vt = Vt;
-        return true;
+        break;
     case VT_BSTR: {
         BSTR Text = nullptr;
-        if (!ReadString(R, Pos, Text))
+        if (!ReadString(R, Pos, Out ? &Text : nullptr))
             return false;
-        Out.vt = VT_BSTR;
-        Out.bstrVal = Text;
-        return true;
+        if (Out)
+            Out->bstrVal = Text;
+        break;
     }
     case VT_DECIMAL:
-        // The decimal fills the VARIANT; its first word is the type tag.
-        Out.decVal = Raw.decVal;
-        Out.vt = VT_DECIMAL;
-        return true;
+        if (Out)
+            std::memcpy(&Out->decVal, Raw, sizeof(DECIMAL)); // its first word is the type tag
+        break;
     default:
         if (InPlaceSize(Vt) == 0)
             return false; // references, interfaces and unknown types
-        Out.vt = Vt;
-        Out.llVal = Raw.llVal;
-        return true;
+        if (Out)
+            std::memcpy(&Out->llVal, Raw + StreamLayout::ValueAt, sizeof Out->llVal);
+        break;
     }
+    if (Out)
+        Out->vt = Vt;
+    return true;
+}
+
+// --- Which layout the block was written in ---------------------------------------------
+//
+// Scalars read the same in both layouts, but take 16 or 24 bytes; string and
+// array data starts after a 16- or a 24-byte VARIANT. A value is measured in
+// each layout against its room (up to the next value's offset, the last one
+// up to dwSize): it fits tightly when it reads inside the room and leaves
+// less than 8 bytes of it unused (what aligning to 8 leaves), loosely when it
+// leaves more. A wrong layout rarely reads tightly: a 64-bit reading of a
+// 32-bit block overruns scalars and reads a string's characters as its
+// count; a 32-bit reading of a 64-bit block leaves 8 bytes of every scalar
+// unused and finds the VARIANT's zero tail as an empty string, leaving the
+// real one unused. So the values are taken in the order of their offsets and
+// the first that fits better in one layout (tightly over loosely over not at
+// all; loosely, with less unused) decides, which in almost every block is
+// its first value. Only a 32-bit block whose strings are all two characters
+// long reads tightly both ways (the 64-bit reading takes the terminator and
+// padding as an empty string): when no value decides, the block is read in
+// the 32-bit layout.
+
+struct Fit {
+    int Rank;            ///< 2 tightly, 1 loosely, 0 not inside its room
+    std::uint64_t Slack; ///< bytes of the room left unused
+};
+
+Fit MeasureValue(const BYTE *Block, std::uint64_t Pos, std::uint64_t RoomEnd,
+                 const StreamLayout &L) {
+    // A reader of the room alone: a value that overruns it fails at once, so
+    // measuring every value costs no more than reading the block.
+    const BlockReader Room(Block, static_cast<SIZE_T>(RoomEnd));
+    if (!ReadValue(Room, L, Pos, nullptr, true))
+        return Fit{0, 0};
+    const std::uint64_t Slack = RoomEnd - Pos;
+    return Fit{Slack < 8 ? 2 : 1, Slack};
+}
+
+/// The layouts to read the block's values in, the likelier first; returns
+/// how many to try (two only for a block that fits neither).
+int ChooseLayouts(const BYTE *Block, const BlockReader &R, const OPCGROUPHEADER &Group,
+                  std::uint64_t HeaderSize, const StreamLayout *Out[2]) {
+    // dwValueOffset is the second field of both item headers.
+    auto OffsetAt = [&](DWORD i) {
+        DWORD Offset = 0;
+        R.Read(sizeof Group + std::uint64_t(i) * HeaderSize + 4, &Offset, sizeof Offset);
+        return Offset;
+    };
+    const DWORD N = Group.dwItemCount;
+    // Servers write the values in item order; other orders and shared
+    // values are sorted out first.
+    bool InOrder = true;
+    for (DWORD i = 1, Prev = N ? OffsetAt(0) : 0; i < N && InOrder; ++i) {
+        const DWORD Next = OffsetAt(i);
+        InOrder = Next > Prev;
+        Prev = Next;
+    }
+    std::vector<std::uint32_t> Sorted;
+    if (!InOrder) {
+        Sorted.reserve(N);
+        for (DWORD i = 0; i < N; ++i)
+            Sorted.push_back(OffsetAt(i));
+        std::sort(Sorted.begin(), Sorted.end());
+        Sorted.erase(std::unique(Sorted.begin(), Sorted.end()), Sorted.end());
+    }
+    const std::size_t Count = InOrder ? N : Sorted.size();
+    auto Offset = [&](std::size_t k) -> std::uint64_t {
+        return InOrder ? OffsetAt(static_cast<DWORD>(k)) : Sorted[k];
+    };
+    const std::uint64_t Size = R.Remaining(0);
+    const std::uint64_t Last = Count ? Offset(Count - 1) : 0;
+    const std::uint64_t End = Group.dwSize > Last && Group.dwSize <= Size ? Group.dwSize : Size;
+
+    int Pick = 0; // 32 or 64 once a value decided
+    bool NeitherFits = false;
+    for (std::size_t k = 0; k < Count && !Pick; ++k) {
+        const std::uint64_t RoomEnd = k + 1 < Count ? Offset(k + 1) : End;
+        const Fit F32 = MeasureValue(Block, Offset(k), RoomEnd, StreamLayout32);
+        const Fit F64 = MeasureValue(Block, Offset(k), RoomEnd, StreamLayout64);
+        if (F32.Rank != F64.Rank)
+            Pick = F32.Rank > F64.Rank ? 32 : 64;
+        else if (F32.Rank == 1 && F32.Slack != F64.Slack)
+            Pick = F32.Slack < F64.Slack ? 32 : 64;
+        NeitherFits = NeitherFits || F32.Rank == 0;
+    }
+    if (!Pick)
+        Pick = NeitherFits ? static_cast<int>(NativeStreamLayout.PointerBits) : 32;
+    Out[0] = Pick == 32 ? &StreamLayout32 : &StreamLayout64;
+    Out[1] = Pick == 32 ? &StreamLayout64 : &StreamLayout32;
+    // A block with a value that fits neither layout is read in any layout
+    // it can be read in.
+    return NeitherFits ? 2 : 1;
 }
 
 /// Reads the group header that starts every block and copies what the
@@ -226,6 +368,42 @@ bool ReadGroupHeader(const BlockReader &R, GroupHeader &Group,
     Header.TransactionID = Group.dwTransactionID;
     Header.Status = Group.hrStatus;
     Header.Read = true;
+    return true;
+}
+
+/// Reads every item of a data stream into Entries, its values laid out as L
+/// says; on failure Entries is left empty.
+bool ReadItems(const BYTE *Block, SIZE_T Size, const StreamLayout &L, DWORD Count, bool WithTime,
+               std::vector<TVexoAdviseSink::StreamEntry> &Entries) {
+    const BlockReader R(Block, Size);
+    const std::uint64_t HeaderSize = WithTime ? sizeof(OPCITEMHEADER1) : sizeof(OPCITEMHEADER2);
+    Entries.reserve(Count);
+    for (DWORD i = 0; i < Count; ++i) {
+        const std::uint64_t At = sizeof(OPCGROUPHEADER) + std::uint64_t(i) * HeaderSize;
+        TVexoAdviseSink::StreamEntry E{};
+        VariantInit(&E.Value);
+        std::uint64_t ValuePos;
+        if (WithTime) {
+            OPCITEMHEADER1 H{};
+            R.Read(At, &H, sizeof H);
+            E.hClient = H.hClient;
+            E.Quality = H.wQuality;
+            E.TimeStamp = H.ftTimeStampItem;
+            ValuePos = H.dwValueOffset;
+        } else {
+            OPCITEMHEADER2 H{};
+            R.Read(At, &H, sizeof H);
+            E.hClient = H.hClient;
+            E.Quality = H.wQuality;
+            E.TimeStamp = FILETIME{0, 0};
+            ValuePos = H.dwValueOffset;
+        }
+        if (!ReadValue(R, L, ValuePos, &E.Value, true)) {
+            TVexoAdviseSink::ClearEntries(Entries);
+            return false;
+        }
+        Entries.push_back(E);
+    }
     return true;
 }
 
@@ -253,34 +431,12 @@ bool TVexoAdviseSink::ParseStream(const BYTE *Block, SIZE_T Size, bool WithTime,
     const std::uint64_t HeaderSize = WithTime ? sizeof(OPCITEMHEADER1) : sizeof(OPCITEMHEADER2);
     if (!R.Fits(sizeof Group, std::uint64_t(Group.dwItemCount) * HeaderSize))
         return false;
-    Entries.reserve(Group.dwItemCount);
-    for (DWORD i = 0; i < Group.dwItemCount; ++i) {
-        const std::uint64_t At = sizeof Group + std::uint64_t(i) * HeaderSize;
-        StreamEntry E{};
-        VariantInit(&E.Value);
-        std::uint64_t ValuePos;
-        if (WithTime) {
-            OPCITEMHEADER1 H{};
-            R.Read(At, &H, sizeof H);
-            E.hClient = H.hClient;
-            E.Quality = H.wQuality;
-            E.TimeStamp = H.ftTimeStampItem;
-            ValuePos = H.dwValueOffset;
-        } else {
-            OPCITEMHEADER2 H{};
-            R.Read(At, &H, sizeof H);
-            E.hClient = H.hClient;
-            E.Quality = H.wQuality;
-            E.TimeStamp = FILETIME{0, 0};
-            ValuePos = H.dwValueOffset;
-        }
-        if (!ReadValue(R, ValuePos, E.Value, true)) {
-            ClearEntries(Entries);
-            return false;
-        }
-        Entries.push_back(E);
-    }
-    return true;
+    const StreamLayout *Layouts[2] = {};
+    const int Tries = ChooseLayouts(Block, R, Group, HeaderSize, Layouts);
+    for (int t = 0; t < Tries; ++t)
+        if (ReadItems(Block, Size, *Layouts[t], Group.dwItemCount, WithTime, Entries))
+            return true;
+    return false;
 }
 
 bool TVexoAdviseSink::ParseWriteStream(const BYTE *Block, SIZE_T Size, StreamHeader &Header,

@@ -14,6 +14,7 @@
 
 #include "ClientFixture.h"
 
+#include <vexo/StreamLayout.h>
 #include <vexo/platform/GlobalMemory.h>
 #include <vexo/platform/Time.h>
 
@@ -109,10 +110,14 @@ inline FILETIME RecentFileTime(int SecondsAgo = 4) {
 }
 
 /// Builds DA 1.0 stream blocks: group header, item headers, then each value
-/// (VARIANT and its trailing data) at the offset its header names.
+/// (VARIANT and its trailing data) at the offset its header names. Values
+/// are laid out as a server of layout L holds them (this process's layout
+/// unless given), each starting at a multiple of Align.
 class StreamBuilder {
   public:
-    explicit StreamBuilder(bool WithTime) : FWithTime(WithTime) {}
+    using Layout = opc::StreamLayout;
+    explicit StreamBuilder(bool WithTime, std::size_t Align = 8)
+        : FWithTime(WithTime), FAlign(Align) {}
 
     struct Entry {
         OPCHANDLE Client;
@@ -124,32 +129,53 @@ class StreamBuilder {
         FEntries.push_back({Client, Quality, Time, std::move(Value)});
     }
 
-    static std::vector<BYTE> Scalar(VARTYPE Vt, const void *Data, std::size_t Size) {
-        VARIANT V{};
-        V.vt = Vt;
-        std::memcpy(&V.llVal, Data, Size);
-        return Bytes(&V, sizeof V);
+    static std::vector<BYTE> Scalar(VARTYPE Vt, const void *Data, std::size_t Size,
+                                    const Layout &L = opc::NativeStreamLayout) {
+        std::vector<BYTE> Out(L.Variant, 0);
+        std::memcpy(Out.data(), &Vt, sizeof Vt);
+        std::memcpy(Out.data() + Layout::ValueAt, Data, Size);
+        return Out;
     }
-    static std::vector<BYTE> I4(LONG X) { return Scalar(VT_I4, &X, sizeof X); }
-    static std::vector<BYTE> R8(double X) { return Scalar(VT_R8, &X, sizeof X); }
+    static std::vector<BYTE> I4(LONG X, const Layout &L = opc::NativeStreamLayout) {
+        return Scalar(VT_I4, &X, sizeof X, L);
+    }
+    static std::vector<BYTE> R8(double X, const Layout &L = opc::NativeStreamLayout) {
+        return Scalar(VT_R8, &X, sizeof X, L);
+    }
+    /// A DECIMAL fills the first 16 bytes of the VARIANT, its type included.
+    static std::vector<BYTE> Decimal(DECIMAL X, const Layout &L = opc::NativeStreamLayout) {
+        std::vector<BYTE> Out(L.Variant, 0);
+        std::memcpy(Out.data(), &X, sizeof X);
+        const VARTYPE Vt = VT_DECIMAL;
+        std::memcpy(Out.data(), &Vt, sizeof Vt);
+        return Out;
+    }
     /// A string; the VARIANT's own pointer is garbage that must not be followed.
-    static std::vector<BYTE> Str(const vexo::platform::WideString &S) {
-        VARIANT V{};
-        V.vt = VT_BSTR;
-        V.byref = reinterpret_cast<void *>(std::uintptr_t(0xDEADBEEF));
-        std::vector<BYTE> Out = Bytes(&V, sizeof V);
+    static std::vector<BYTE> Str(const vexo::platform::WideString &S,
+                                 const Layout &L = opc::NativeStreamLayout) {
+        std::vector<BYTE> Out = Head(VT_BSTR, 0xDEADBEEF, L);
         AppendString(Out, S);
         return Out;
     }
-    static std::vector<BYTE> I4Array(const std::vector<LONG> &Xs, LONG LBound = 0) {
-        std::vector<BYTE> Out = ArrayHead(VT_I4, sizeof(LONG), Xs.size(), LBound);
+    static std::vector<BYTE> I4Array(const std::vector<LONG> &Xs, LONG LBound = 0,
+                                     const Layout &L = opc::NativeStreamLayout) {
+        std::vector<BYTE> Out = ArrayHead(VT_I4, sizeof(LONG), Xs.size(), LBound, L);
         Append(Out, Xs.data(), Xs.size() * sizeof(LONG));
         return Out;
     }
-    static std::vector<BYTE> StrArray(const std::vector<vexo::platform::WideString> &Xs) {
-        std::vector<BYTE> Out = ArrayHead(VT_BSTR, sizeof(BSTR), Xs.size(), 0);
+    static std::vector<BYTE> StrArray(const std::vector<vexo::platform::WideString> &Xs,
+                                      const Layout &L = opc::NativeStreamLayout) {
+        std::vector<BYTE> Out = ArrayHead(VT_BSTR, L.Pointer(), Xs.size(), 0, L);
         for (const auto &S : Xs)
             AppendString(Out, S);
+        return Out;
+    }
+    /// An array of variants from values built for the same layout.
+    static std::vector<BYTE> VarArray(const std::vector<std::vector<BYTE>> &Xs,
+                                      const Layout &L = opc::NativeStreamLayout) {
+        std::vector<BYTE> Out = ArrayHead(VT_VARIANT, L.Variant, Xs.size(), 0, L);
+        for (const auto &X : Xs)
+            Append(Out, X.data(), X.size());
         return Out;
     }
 
@@ -157,7 +183,7 @@ class StreamBuilder {
     std::vector<BYTE> Build(DWORD TransactionID = 0, HRESULT Status = S_OK) const {
         const std::size_t HeaderSize = FWithTime ? sizeof(OPCITEMHEADER1) : sizeof(OPCITEMHEADER2);
         std::size_t Offset = sizeof(OPCGROUPHEADER) + FEntries.size() * HeaderSize;
-        Offset = (Offset + 7) & ~std::size_t(7);
+        Offset = (Offset + FAlign - 1) / FAlign * FAlign;
         std::vector<BYTE> Out(Offset, 0);
         for (std::size_t i = 0; i < FEntries.size(); ++i) {
             const Entry &E = FEntries[i];
@@ -171,7 +197,7 @@ class StreamBuilder {
                 std::memcpy(H, &H2, sizeof H2);
             }
             Append(Out, E.Value.data(), E.Value.size());
-            Out.resize((Out.size() + 7) & ~std::size_t(7), 0);
+            Out.resize((Out.size() + FAlign - 1) / FAlign * FAlign, 0);
         }
         OPCGROUPHEADER G{static_cast<DWORD>(Out.size()), static_cast<DWORD>(FEntries.size()), 0,
                          TransactionID, Status};
@@ -203,22 +229,30 @@ class StreamBuilder {
         Out.push_back(0);
         Out.push_back(0);
     }
-    static std::vector<BYTE> ArrayHead(VARTYPE Vt, ULONG ElemSize, std::size_t Count, LONG LBound) {
-        VARIANT V{};
-        V.vt = VT_ARRAY | Vt;
-        V.byref = reinterpret_cast<void *>(std::uintptr_t(0xBAD));
-        std::vector<BYTE> Out = Bytes(&V, sizeof V);
-        SAFEARRAY D{};
-        D.cDims = 1;
-        D.cbElements = ElemSize;
-        D.pvData = reinterpret_cast<void *>(std::uintptr_t(0xBAD));
-        D.rgsabound[0].cElements = static_cast<ULONG>(Count);
-        D.rgsabound[0].lLbound = LBound;
-        Append(Out, &D, sizeof D);
+    /// A VARIANT of type Vt whose pointer holds Garbage.
+    static std::vector<BYTE> Head(VARTYPE Vt, std::uint32_t Garbage, const Layout &L) {
+        std::vector<BYTE> Out(L.Variant, 0);
+        std::memcpy(Out.data(), &Vt, sizeof Vt);
+        std::memcpy(Out.data() + Layout::ValueAt, &Garbage, sizeof Garbage);
+        return Out;
+    }
+    static std::vector<BYTE> ArrayHead(VARTYPE Vt, ULONG ElemSize, std::size_t Count, LONG LBound,
+                                       const Layout &L) {
+        std::vector<BYTE> Out = Head(VT_ARRAY | Vt, 0xBAD, L);
+        std::vector<BYTE> D(L.Descriptor, 0);
+        const USHORT Dims = 1;
+        const std::uint32_t Garbage = 0xBAD; // pvData
+        const SAFEARRAYBOUND Bound{static_cast<ULONG>(Count), LBound};
+        std::memcpy(D.data(), &Dims, sizeof Dims);
+        std::memcpy(D.data() + Layout::ElemSizeAt, &ElemSize, sizeof ElemSize);
+        std::memcpy(D.data() + L.CountAt() - L.Pointer(), &Garbage, sizeof Garbage);
+        std::memcpy(D.data() + L.CountAt(), &Bound, sizeof Bound);
+        Append(Out, D.data(), D.size());
         return Out;
     }
 
     bool FWithTime;
+    std::size_t FAlign;
     std::vector<Entry> FEntries;
 };
 

@@ -392,20 +392,23 @@ TEST_F(AdviseSinkTest, FailedStatusOtherFormatsAndMalformedBlocksPostNothing) {
     Feed(G, Good.Build(), OPCSTMFORMATWRITECOMPLETE);
 
     // A block whose value runs past its end is ignored, but the transaction
-    // its readable header names has ended all the same.
+    // its readable header names has ended all the same. (A scalar needs the
+    // 16 bytes of the smaller VARIANT.)
     G->SetTaskId(6);
     std::vector<BYTE> Cut = Good.Build(6);
-    Cut.resize(Cut.size() - 4);
+    Cut.resize(Cut.size() - sizeof(VARIANT) + 12);
     Feed(G, Cut, OPCSTMFORMATDATATIME);
     EXPECT_EQ(G->TaskId(), 0u);
 
     StreamBuilder Str(true);
     Str.Add(H, 0xC0, StreamBuilder::Str(OLESTR("abc")));
     std::vector<BYTE> Long = Str.Build();
-    // Claim a string longer than the block.
+    // Claim a string longer than the block, where a 32-bit and where a
+    // 64-bit server keeps its length.
     OPCITEMHEADER1 IH;
     std::memcpy(&IH, Long.data() + sizeof(OPCGROUPHEADER), sizeof IH);
     const DWORD Huge = 0x7FFFFFF0;
+    std::memcpy(Long.data() + IH.dwValueOffset + 16, &Huge, sizeof Huge);
     std::memcpy(Long.data() + IH.dwValueOffset + sizeof(VARIANT), &Huge, sizeof Huge);
     Feed(G, Long, OPCSTMFORMATDATATIME);
 

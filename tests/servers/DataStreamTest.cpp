@@ -28,7 +28,8 @@ vexo::platform::WideString StringAt(const std::vector<BYTE> &b, std::size_t off,
     return s;
 }
 
-// A data-with-time stream follows the documented layout for scalars, strings and arrays.
+// A data-with-time stream follows the documented layout for scalars, strings
+// and arrays, as a 64-bit and as a 32-bit server lays it out.
 TEST_F(DataStreams, DataTimeStreamLayout) {
     auto old = CreateServer(CLSID_VexoSimulationDA10);
     auto oldControl = old.As<IVexoSimControl>();
@@ -52,6 +53,7 @@ TEST_F(DataStreams, DataTimeStreamLayout) {
     ASSERT_EQ(oldControl->SetTagValue(OLESTR("Simulation.Bucket.StringArray"), &arr, OPC_QUALITY_GOOD),
               S_OK);
     platform::VariantClear(&arr);
+    EXPECT_EQ(oldControl->SetStreamLayout(48), E_INVALIDARG);
 
     auto sink = platform::MakeCom<StreamSink>();
     FORMATETC fe = Format("OPCSTMFORMATDATATIME");
@@ -59,52 +61,65 @@ TEST_F(DataStreams, DataTimeStreamLayout) {
     ASSERT_EQ(g.As<IDataObject>()->DAdvise(&fe, ADVF_PRIMEFIRST, sink.Get(), &connection), S_OK);
     EXPECT_NE(connection, 0u);
     oldControl->RunScan(0);
-    // The prime comes first; the scan after it carries only what moved since (the ramp).
-    ASSERT_GE(sink->streams.size(), 1u);
-    const auto &s = sink->streams[0];
-    EXPECT_EQ(s.format, fe.cfFormat);
-    const auto &bytes = s.bytes;
-    EXPECT_EQ(At<DWORD>(bytes, 0), bytes.size()); // dwSize = total
-    EXPECT_EQ(At<DWORD>(bytes, 0), s.globalSize);
-    EXPECT_EQ(At<DWORD>(bytes, 4), 4u);  // dwItemCount
-    EXPECT_EQ(At<DWORD>(bytes, 8), 5u);  // hClientGroup
-    EXPECT_EQ(At<DWORD>(bytes, 12), 0u); // not a transaction
-    EXPECT_EQ(At<HRESULT>(bytes, 16), S_OK);
-    std::vector<DWORD> offsets;
-    for (int i = 0; i < 4; ++i) {
-        const std::size_t hdr = 20 + i * 20;
-        EXPECT_EQ(At<DWORD>(bytes, hdr), 100u + i); // hClient
-        offsets.push_back(At<DWORD>(bytes, hdr + 4));
-        EXPECT_EQ(offsets.back() % 8, 0u);
-        EXPECT_EQ(At<WORD>(bytes, hdr + 8), OPC_QUALITY_GOOD);
-        EXPECT_NE(At<FILETIME>(bytes, hdr + 12).dwHighDateTime, 0u);
+    // Every item again through a refresh, in each layout.
+    auto async = g.As<IOPCAsyncIO>();
+    for (DWORD bits : {64u, 32u}) {
+        SCOPED_TRACE(testing::Message() << bits << "-bit layout");
+        ASSERT_EQ(oldControl->SetStreamLayout(bits), S_OK);
+        DWORD trans = 0;
+        ASSERT_EQ(async->Refresh(connection, OPC_DS_CACHE, &trans), S_OK);
+        oldControl->RunScan(0);
+        const StreamSink::Stream *found = nullptr;
+        for (const auto &stream : sink->streams)
+            if (At<DWORD>(stream.bytes, 12) == trans)
+                found = &stream;
+        ASSERT_TRUE(found);
+        const auto &s = *found;
+        const std::size_t V = bits == 64 ? 24 : 16; // VARIANT
+        const std::size_t D = V + 8;                // descriptor
+        EXPECT_EQ(s.format, fe.cfFormat);
+        const auto &bytes = s.bytes;
+        EXPECT_EQ(At<DWORD>(bytes, 0), bytes.size()); // dwSize = total
+        EXPECT_EQ(At<DWORD>(bytes, 0), s.globalSize);
+        EXPECT_EQ(At<DWORD>(bytes, 4), 4u);  // dwItemCount
+        EXPECT_EQ(At<DWORD>(bytes, 8), 5u);  // hClientGroup
+        EXPECT_EQ(At<HRESULT>(bytes, 16), S_OK);
+        std::vector<DWORD> offsets;
+        for (int i = 0; i < 4; ++i) {
+            const std::size_t hdr = 20 + i * 20;
+            EXPECT_EQ(At<DWORD>(bytes, hdr), 100u + i); // hClient
+            offsets.push_back(At<DWORD>(bytes, hdr + 4));
+            EXPECT_EQ(offsets.back() % 8, 0u);
+            EXPECT_EQ(At<WORD>(bytes, hdr + 8), OPC_QUALITY_GOOD);
+            EXPECT_NE(At<FILETIME>(bytes, hdr + 12).dwHighDateTime, 0u);
+        }
+        EXPECT_EQ(offsets[0], 104u); // 20 + 4*20 = 100, aligned to 8
+        EXPECT_EQ(At<VARTYPE>(bytes, offsets[0]), VT_I4);
+        EXPECT_EQ(At<LONG>(bytes, offsets[0] + 8), 42);
+        EXPECT_EQ(offsets[1], offsets[0] + V);
+        EXPECT_EQ(At<VARTYPE>(bytes, offsets[1]), VT_BSTR);
+        for (std::size_t p = 8; p < V; p += 4)
+            EXPECT_EQ(At<DWORD>(bytes, offsets[1] + p), 0u); // no pointer in the stream
+        std::size_t next = 0;
+        EXPECT_EQ(StringAt(bytes, offsets[1] + V, next), OLESTR("read only"));
+        EXPECT_EQ(offsets[2], (next + 7) / 8 * 8);
+        EXPECT_EQ(At<VARTYPE>(bytes, offsets[2]), VT_ARRAY | VT_BSTR);
+        const std::size_t d2 = offsets[2] + V;
+        EXPECT_EQ(At<USHORT>(bytes, d2), 1);           // cDims
+        EXPECT_EQ(At<ULONG>(bytes, d2 + 4), bits / 8); // cbElements: a pointer
+        for (std::size_t p = 8; p < D - 8; p += 4)
+            EXPECT_EQ(At<DWORD>(bytes, d2 + p), 0u); // cLocks, pvData
+        EXPECT_EQ(At<ULONG>(bytes, d2 + D - 8), 2u); // cElements
+        EXPECT_EQ(At<LONG>(bytes, d2 + D - 4), 0);   // lLbound
+        std::size_t p = d2 + D;
+        EXPECT_EQ(StringAt(bytes, p, p), OLESTR("ab"));
+        EXPECT_EQ(StringAt(bytes, p, p), OLESTR(""));
+        EXPECT_EQ(offsets[3], (p + 7) / 8 * 8);
+        const std::size_t d3 = offsets[3] + V;
+        EXPECT_EQ(At<ULONG>(bytes, d3 + 4), 4u);
+        const std::size_t end3 = d3 + D + At<ULONG>(bytes, d3 + D - 8) * 4;
+        EXPECT_EQ(bytes.size(), (end3 + 7) / 8 * 8); // the elements end the block
     }
-    EXPECT_EQ(offsets[0], 104u); // 20 + 4*20 = 100, aligned to 8
-    const auto v0 = At<VARIANT>(bytes, offsets[0]);
-    EXPECT_EQ(v0.vt, VT_I4);
-    EXPECT_EQ(v0.lVal, 42);
-    EXPECT_EQ(offsets[1], offsets[0] + sizeof(VARIANT));
-    const auto v1 = At<VARIANT>(bytes, offsets[1]);
-    EXPECT_EQ(v1.vt, VT_BSTR);
-    EXPECT_EQ(v1.bstrVal, nullptr); // no pointer in the stream
-    std::size_t next = 0;
-    EXPECT_EQ(StringAt(bytes, offsets[1] + sizeof(VARIANT), next), OLESTR("read only"));
-    EXPECT_EQ(offsets[2], (next + 7) / 8 * 8);
-    const auto v2 = At<VARIANT>(bytes, offsets[2]);
-    EXPECT_EQ(v2.vt, VT_ARRAY | VT_BSTR);
-    const auto d2 = At<SAFEARRAY>(bytes, offsets[2] + sizeof(VARIANT));
-    EXPECT_EQ(d2.cDims, 1);
-    EXPECT_EQ(d2.rgsabound[0].cElements, 2u);
-    EXPECT_EQ(d2.pvData, nullptr);
-    std::size_t p = offsets[2] + sizeof(VARIANT) + sizeof(SAFEARRAY);
-    EXPECT_EQ(StringAt(bytes, p, p), OLESTR("ab"));
-    EXPECT_EQ(StringAt(bytes, p, p), OLESTR(""));
-    EXPECT_EQ(offsets[3], (p + 7) / 8 * 8);
-    const auto d3 = At<SAFEARRAY>(bytes, offsets[3] + sizeof(VARIANT));
-    EXPECT_EQ(d3.cbElements, 4u);
-    const std::size_t end3 =
-        offsets[3] + sizeof(VARIANT) + sizeof(SAFEARRAY) + d3.rgsabound[0].cElements * 4;
-    EXPECT_EQ(bytes.size(), (end3 + 7) / 8 * 8); // the elements end the block
     EXPECT_EQ(g.As<IDataObject>()->DUnadvise(connection), S_OK);
     EXPECT_EQ(g.As<IDataObject>()->DUnadvise(connection), OLE_E_NOCONNECTION);
 }

@@ -1,7 +1,8 @@
 //===- DataStream.cpp - the DA 1.0 data and write-complete streams --------===//
 //
-// Two passes: the first sizes every value with its extra data, the second
-// writes headers and values. Memory is zeroed first so padding is defined.
+// One writer does both passes: the first, without memory, only sizes every
+// value with its extra data; the second writes headers and values into
+// memory zeroed first, so padding and the pointers left out are zero.
 //
 //===----------------------------------------------------------------------===//
 #include "DataStream.h"
@@ -13,104 +14,149 @@
 namespace vexo::sim {
 namespace {
 
+using opc::StreamLayout;
+
 constexpr std::size_t Align8(std::size_t n) { return (n + 7) & ~std::size_t{7}; }
 
-std::size_t StringBytes(BSTR s) { return 4 + std::size_t(platform::SysStringLen(s)) * 2 + 2; }
+/// Writes at a position of the block, or only counts when it has no block.
+class Writer {
+  public:
+    Writer(BYTE *base, const StreamLayout &layout) : base_(base), layout_(layout) {}
+    const StreamLayout &Layout() const { return layout_; }
+    std::size_t pos = 0;
 
-std::size_t ValueBytes(const VARIANT &v) {
-    std::size_t n = sizeof(VARIANT);
-    if (v.vt == VT_BSTR) {
-        n += StringBytes(v.bstrVal);
-    } else if ((v.vt & VT_ARRAY) && v.parray) {
-        const SAFEARRAY *psa = v.parray;
-        const ULONG count = psa->rgsabound[0].cElements;
-        n += sizeof(SAFEARRAY);
-        if ((v.vt & VT_TYPEMASK) == VT_BSTR) {
-            auto *strings = static_cast<BSTR *>(psa->pvData);
-            for (ULONG i = 0; i < count; ++i)
-                n += StringBytes(strings[i]);
+    void Put(std::size_t at, const void *p, std::size_t n) {
+        if (base_ && n)
+            std::memcpy(base_ + at, p, n);
+    }
+    void Append(const void *p, std::size_t n) {
+        Put(pos, p, n);
+        pos += n;
+    }
+    /// A string: its byte count, the characters, a 2-byte zero.
+    void String(BSTR s) {
+        const DWORD bytes = platform::SysStringLen(s) * 2;
+        Append(&bytes, 4);
+        Append(s, bytes);
+        pos += 2;
+    }
+
+  private:
+    BYTE *base_;
+    const StreamLayout &layout_;
+};
+
+void PutArray(Writer &w, std::size_t start, VARTYPE vt, const SAFEARRAY &psa);
+
+/// Bytes of one element of an array of vt as a server of the layout holds it.
+ULONG ElementSize(const StreamLayout &layout, VARTYPE vt, const SAFEARRAY &psa) {
+    switch (vt) {
+    case VT_BSTR:
+        return layout.Pointer();
+    case VT_VARIANT:
+        return layout.Variant;
+    default:
+        return psa.cbElements;
+    }
+}
+
+/// A VARIANT and its extra data; pointers stay zero. An array where none
+/// may be (inside an array of variants) goes as an empty value.
+void PutValue(Writer &w, const VARIANT &v, bool allowArray) {
+    const StreamLayout &layout = w.Layout();
+    const std::size_t start = w.pos;
+    w.pos = start + layout.Variant;
+    if (v.vt & VT_ARRAY) {
+        if (allowArray && v.parray)
+            PutArray(w, start, v.vt, *v.parray);
+        return; // else VT_EMPTY: the memory is zero
+    }
+    if (v.vt == VT_DECIMAL) {
+        w.Put(start, &v.decVal, sizeof(DECIMAL)); // its first word is the type
+        return;
+    }
+    w.Put(start, &v.vt, sizeof(VARTYPE));
+    if (v.vt == VT_BSTR)
+        w.String(v.bstrVal);
+    else
+        w.Put(start + StreamLayout::ValueAt, &v.llVal, 8);
+}
+
+/// The rest of an array's value after its VARIANT at start: the descriptor
+/// with one bound, then the elements.
+void PutArray(Writer &w, std::size_t start, VARTYPE vt, const SAFEARRAY &psa) {
+    const StreamLayout &layout = w.Layout();
+    const VARTYPE elemVt = vt & VT_TYPEMASK;
+    const USHORT dims = 1;
+    const ULONG elemSize = ElementSize(layout, elemVt, psa);
+    const ULONG count = psa.rgsabound[0].cElements;
+    const std::size_t desc = start + layout.Variant;
+    w.Put(start, &vt, sizeof vt);
+    w.Put(desc, &dims, sizeof dims);
+    w.Put(desc + StreamLayout::FeaturesAt, &psa.fFeatures, sizeof psa.fFeatures);
+    w.Put(desc + StreamLayout::ElemSizeAt, &elemSize, sizeof elemSize);
+    w.Put(desc + layout.CountAt(), &psa.rgsabound[0], sizeof(SAFEARRAYBOUND));
+    w.pos = desc + layout.Descriptor;
+    if (elemVt == VT_BSTR) {
+        const auto *strings = static_cast<const BSTR *>(psa.pvData);
+        for (ULONG i = 0; i < count; ++i)
+            w.String(strings[i]);
+    } else if (elemVt == VT_VARIANT) {
+        const auto *values = static_cast<const VARIANT *>(psa.pvData);
+        for (ULONG i = 0; i < count; ++i)
+            PutValue(w, values[i], false);
+    } else {
+        w.Append(psa.pvData, std::size_t(count) * psa.cbElements);
+    }
+}
+
+/// Headers and values of a data stream; returns the size of the block.
+std::size_t PutDataStream(Writer &w, bool withTime, OPCHANDLE clientGroup, DWORD transactionId,
+                          const ItemBatch &batch) {
+    const std::size_t n = batch.Size();
+    const std::size_t headerSize = withTime ? sizeof(OPCITEMHEADER1) : sizeof(OPCITEMHEADER2);
+    w.pos = Align8(sizeof(OPCGROUPHEADER) + n * headerSize);
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto offset = static_cast<DWORD>(w.pos);
+        const std::size_t at = sizeof(OPCGROUPHEADER) + i * headerSize;
+        if (withTime) {
+            OPCITEMHEADER1 h1{};
+            h1.hClient = batch.clients[i];
+            h1.dwValueOffset = offset;
+            h1.wQuality = batch.qualities[i];
+            h1.ftTimeStampItem = batch.stamps[i];
+            w.Put(at, &h1, sizeof h1);
         } else {
-            n += std::size_t(count) * psa->cbElements;
+            OPCITEMHEADER2 h2{};
+            h2.hClient = batch.clients[i];
+            h2.dwValueOffset = offset;
+            h2.wQuality = batch.qualities[i];
+            w.Put(at, &h2, sizeof h2);
         }
+        PutValue(w, batch.values[i], true);
+        w.pos = Align8(w.pos);
     }
-    return Align8(n);
-}
-
-BYTE *PutString(BYTE *p, BSTR s) {
-    const DWORD bytes = platform::SysStringLen(s) * 2;
-    std::memcpy(p, &bytes, 4);
-    if (bytes)
-        std::memcpy(p + 4, s, bytes);
-    return p + 4 + bytes + 2; // the terminator is already zero
-}
-
-void PutValue(BYTE *p, const VARIANT &v) {
-    VARIANT copy = v;
-    const bool array = (v.vt & VT_ARRAY) && v.parray;
-    if (v.vt == VT_BSTR || (v.vt & VT_ARRAY))
-        copy.byref = nullptr; // pointers mean nothing in the stream
-    std::memcpy(p, &copy, sizeof(VARIANT));
-    p += sizeof(VARIANT);
-    if (v.vt == VT_BSTR) {
-        PutString(p, v.bstrVal);
-    } else if (array) {
-        SAFEARRAY descriptor = *v.parray;
-        descriptor.pvData = nullptr;
-        descriptor.cLocks = 0;
-        std::memcpy(p, &descriptor, sizeof(SAFEARRAY));
-        p += sizeof(SAFEARRAY);
-        const ULONG count = v.parray->rgsabound[0].cElements;
-        if ((v.vt & VT_TYPEMASK) == VT_BSTR) {
-            auto *strings = static_cast<BSTR *>(v.parray->pvData);
-            for (ULONG i = 0; i < count; ++i)
-                p = PutString(p, strings[i]);
-        } else if (count) {
-            std::memcpy(p, v.parray->pvData, std::size_t(count) * v.parray->cbElements);
-        }
-    }
+    OPCGROUPHEADER group{};
+    group.dwSize = static_cast<DWORD>(w.pos);
+    group.dwItemCount = static_cast<DWORD>(n);
+    group.hClientGroup = clientGroup;
+    group.dwTransactionID = transactionId;
+    group.hrStatus = batch.MasterQuality() == S_OK && batch.MasterError() == S_OK ? S_OK : S_FALSE;
+    w.Put(0, &group, sizeof group);
+    return w.pos;
 }
 
 } // namespace
 
 HGLOBAL BuildDataStream(bool withTime, OPCHANDLE clientGroup, DWORD transactionId,
-                        const ItemBatch &batch) {
-    const std::size_t n = batch.Size();
-    const std::size_t headerSize = withTime ? sizeof(OPCITEMHEADER1) : sizeof(OPCITEMHEADER2);
-    std::size_t size = Align8(sizeof(OPCGROUPHEADER) + n * headerSize);
-    std::vector<std::size_t> offsets(n);
-    for (std::size_t i = 0; i < n; ++i) {
-        offsets[i] = size;
-        size += ValueBytes(batch.values[i]);
-    }
+                        const ItemBatch &batch, const opc::StreamLayout &layout) {
+    Writer counter(nullptr, layout);
+    const std::size_t size = PutDataStream(counter, withTime, clientGroup, transactionId, batch);
     HGLOBAL h = platform::GlobalAlloc(GHND, size);
     if (!h)
         return nullptr;
-    auto *base = static_cast<BYTE *>(platform::GlobalLock(h));
-    OPCGROUPHEADER group{};
-    group.dwSize = static_cast<DWORD>(size);
-    group.dwItemCount = static_cast<DWORD>(n);
-    group.hClientGroup = clientGroup;
-    group.dwTransactionID = transactionId;
-    group.hrStatus = batch.MasterQuality() == S_OK && batch.MasterError() == S_OK ? S_OK : S_FALSE;
-    std::memcpy(base, &group, sizeof group);
-    BYTE *header = base + sizeof(OPCGROUPHEADER);
-    for (std::size_t i = 0; i < n; ++i, header += headerSize) {
-        if (withTime) {
-            OPCITEMHEADER1 h1{};
-            h1.hClient = batch.clients[i];
-            h1.dwValueOffset = static_cast<DWORD>(offsets[i]);
-            h1.wQuality = batch.qualities[i];
-            h1.ftTimeStampItem = batch.stamps[i];
-            std::memcpy(header, &h1, sizeof h1);
-        } else {
-            OPCITEMHEADER2 h2{};
-            h2.hClient = batch.clients[i];
-            h2.dwValueOffset = static_cast<DWORD>(offsets[i]);
-            h2.wQuality = batch.qualities[i];
-            std::memcpy(header, &h2, sizeof h2);
-        }
-        PutValue(base + offsets[i], batch.values[i]);
-    }
+    Writer writer(static_cast<BYTE *>(platform::GlobalLock(h)), layout);
+    PutDataStream(writer, withTime, clientGroup, transactionId, batch);
     platform::GlobalUnlock(h);
     return h;
 }

@@ -65,12 +65,11 @@ HRESULT ItemBatch::MasterError() const {
 
 namespace {
 
-void SendStream(const StreamAdvise &a, OPCHANDLE clientGroup, DWORD transId,
-                const ItemBatch &batch, bool writeComplete) {
+void SendStream(const StreamAdvise &a, const Delivery &d, bool writeComplete) {
     const auto &formats = StreamFormats::Get();
-    HGLOBAL h = writeComplete
-                    ? BuildWriteCompleteStream(clientGroup, transId, batch)
-                    : BuildDataStream(a.format == formats.dataTime, clientGroup, transId, batch);
+    HGLOBAL h = writeComplete ? BuildWriteCompleteStream(d.clientGroup, d.transactionId, d.batch)
+                              : BuildDataStream(a.format == formats.dataTime, d.clientGroup,
+                                                d.transactionId, d.batch, *d.streamLayout);
     if (!h)
         return;
     FORMATETC fe{a.format, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
@@ -99,7 +98,7 @@ void Call(Delivery &d) {
                                            b.qualities.data(), b.stamps.data(), b.errors.data());
         }
         for (const auto &a : d.streams)
-            SendStream(a, d.clientGroup, d.transactionId, b, false);
+            SendStream(a, d, false);
         break;
     case Delivery::WriteComplete:
         if (d.callback)
@@ -112,11 +111,11 @@ void Call(Delivery &d) {
         break;
     case Delivery::Stream:
         for (const auto &a : d.streams)
-            SendStream(a, d.clientGroup, d.transactionId, b, false);
+            SendStream(a, d, false);
         break;
     case Delivery::WriteStream:
         for (const auto &a : d.streams)
-            SendStream(a, d.clientGroup, d.transactionId, b, true);
+            SendStream(a, d, true);
         break;
     case Delivery::Shutdown:
         for (const auto &s : d.shutdownSinks)

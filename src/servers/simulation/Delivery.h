@@ -15,6 +15,7 @@
 
 #include <vexo/OPCCOMN.h>
 #include <vexo/OPCDA.h>
+#include <vexo/StreamLayout.h>
 #include <vexo/platform/ComPtr.h>
 #include <vexo/platform/WideString.h>
 
@@ -57,6 +58,7 @@ struct Delivery {
     ItemBatch batch;
     platform::ComPtr<IOPCDataCallback> callback;
     std::vector<StreamAdvise> streams;
+    const opc::StreamLayout *streamLayout = &opc::NativeStreamLayout; ///< of data streams
     std::vector<platform::ComPtr<IOPCShutdown>> shutdownSinks;
     vexo::platform::WideString reason;
 };

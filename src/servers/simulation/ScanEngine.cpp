@@ -67,6 +67,7 @@ void ReadAllActive(ServerCore &core, GroupState &g, bool device, std::uint64_t n
 
 void ServerCore::RunJob(Job &job, std::uint64_t now, std::vector<Delivery> &out) {
     Delivery d;
+    d.streamLayout = streamLayout;
     if (job.kind == Job::Shutdown) {
         d.kind = Delivery::Shutdown;
         d.reason = job.reason;
@@ -141,6 +142,7 @@ void ServerCore::InitialUpdate(Job &job, std::uint64_t now, std::vector<Delivery
     if (!g.active)
         return;
     Delivery d;
+    d.streamLayout = streamLayout;
     d.kind = Delivery::DataChange;
     d.group = job.group;
     d.clientGroup = g.clientHandle;
@@ -209,6 +211,7 @@ void ServerCore::ScanGroup(const std::shared_ptr<GroupState> &gp, std::uint64_t 
     ApplyPlanned(*this, "OnDataChange", d.batch);
     lastUpdate = stamp;
     d.kind = Delivery::DataChange;
+    d.streamLayout = streamLayout;
     d.group = gp;
     d.clientGroup = g.clientHandle;
     if (g.enabled)

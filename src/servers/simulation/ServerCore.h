@@ -24,6 +24,7 @@
 
 #include <vexo/OPCCOMN.h>
 #include <vexo/OPCDA.h>
+#include <vexo/StreamLayout.h>
 #include <vexo/platform/ComPtr.h>
 #include <vexo/platform/WideString.h>
 
@@ -97,6 +98,7 @@ class ServerCore : public std::enable_shared_from_this<ServerCore> {
     bool distinctCancelIds = true; ///< real servers' cancel ids are their own
     CompletionMode completion = CompletionMode::OnScan;
     bool forceChange = false;
+    const opc::StreamLayout *streamLayout = &opc::NativeStreamLayout; ///< of data streams
     std::optional<OPCSERVERSTATUS> statusOverride;
     vexo::platform::WideString statusVendor;
     LCID locale = 0x0409;

@@ -93,6 +93,7 @@ class SimServer final
     HRESULT STDMETHODCALLTYPE GetClock(ULONGLONG *pMs) override;
     HRESULT STDMETHODCALLTYPE SetCompletionMode(VexoSimCompletion mode) override;
     HRESULT STDMETHODCALLTYPE SetOffline(BOOL bOffline, HRESULT hrLost) override;
+    HRESULT STDMETHODCALLTYPE SetStreamLayout(DWORD dwPointerBits) override;
 
     // ConnectionHost (IOPCShutdown)
     HRESULT STDMETHODCALLTYPE AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;

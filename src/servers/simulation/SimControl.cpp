@@ -190,4 +190,16 @@ HRESULT SimServer::SetOffline(BOOL bOffline, HRESULT hrLost) {
     return S_OK;
 }
 
+HRESULT SimServer::SetStreamLayout(DWORD dwPointerBits) {
+    const opc::StreamLayout *layout = nullptr;
+    switch (dwPointerBits) {
+    case 32: layout = &opc::StreamLayout32; break;
+    case 64: layout = &opc::StreamLayout64; break;
+    default: return E_INVALIDARG;
+    }
+    std::lock_guard lock(core_->mu);
+    core_->streamLayout = layout;
+    return S_OK;
+}
+
 } // namespace vexo::sim

@@ -138,6 +138,10 @@ struct IVexoSimControl : IUnknown {
     /// E_INVALIDARG for a success code; E_UNEXPECTED for an object not made
     /// through the class's factory.
     virtual HRESULT STDMETHODCALLTYPE SetOffline(BOOL bOffline, HRESULT hrLost) = 0;
+    /// Lays out the DA 1.0 data streams sent from now on as a server of that
+    /// pointer size does (32: 16-byte VARIANTs, 64: 24-byte ones); the
+    /// process's own size at start. E_INVALIDARG for any other number.
+    virtual HRESULT STDMETHODCALLTYPE SetStreamLayout(DWORD dwPointerBits) = 0;
 };
 VEXO_DECLARE_INTERFACE_IID(IVexoSimControl, IID_IVexoSimControl);
 
