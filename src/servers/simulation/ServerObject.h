@@ -94,6 +94,7 @@ class SimServer final
     HRESULT STDMETHODCALLTYPE SetCompletionMode(VexoSimCompletion mode) override;
     HRESULT STDMETHODCALLTYPE SetOffline(BOOL bOffline, HRESULT hrLost) override;
     HRESULT STDMETHODCALLTYPE SetStreamLayout(DWORD dwPointerBits) override;
+    HRESULT STDMETHODCALLTYPE GetTaskMemoryBlocks(LONGLONG *pBlocks) override;
 
     // ConnectionHost (IOPCShutdown)
     HRESULT STDMETHODCALLTYPE AdviseSink(REFIID iid, IUnknown *sink, DWORD *cookie) override;

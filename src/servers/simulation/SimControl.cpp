@@ -7,6 +7,8 @@
 // object that is gone.
 //
 //===----------------------------------------------------------------------===//
+#include <vexo/platform/TaskMemory.h>
+
 #include "ComHelpers.h"
 #include "ServerObject.h"
 
@@ -199,6 +201,13 @@ HRESULT SimServer::SetStreamLayout(DWORD dwPointerBits) {
     }
     std::lock_guard lock(core_->mu);
     core_->streamLayout = layout;
+    return S_OK;
+}
+
+HRESULT SimServer::GetTaskMemoryBlocks(LONGLONG *pBlocks) {
+    if (!pBlocks)
+        return E_POINTER;
+    *pBlocks = platform::TaskMemLiveBlocks();
     return S_OK;
 }
 

@@ -142,6 +142,10 @@ struct IVexoSimControl : IUnknown {
     /// pointer size does (32: 16-byte VARIANTs, 64: 24-byte ones); the
     /// process's own size at start. E_INVALIDARG for any other number.
     virtual HRESULT STDMETHODCALLTYPE SetStreamLayout(DWORD dwPointerBits) = 0;
+    /// The task-memory blocks the server's process holds now (allocated and
+    /// not yet freed, as the platform counts them), so that a test can check
+    /// the server's side of calls across processes too.
+    virtual HRESULT STDMETHODCALLTYPE GetTaskMemoryBlocks(LONGLONG *pBlocks) = 0;
 };
 VEXO_DECLARE_INTERFACE_IID(IVexoSimControl, IID_IVexoSimControl);
 

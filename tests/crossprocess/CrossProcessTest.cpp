@@ -1,9 +1,10 @@
-//===- StringOutParamsTest.cpp - strings returned across processes -------===//
+//===- CrossProcessTest.cpp - OPC calls between two processes ------------===//
 //
-// Every OPC method that hands a callee-allocated string back through an
-// out-parameter, called on the simulation server in its own process through
-// the registered proxies. A proxy generated without the string mend answers
-// S_OK and leaves these pointers null.
+// Calls on the simulation server in its own process (the local-server
+// program) through the registered proxies and stubs: every string returned
+// through an out-parameter (a proxy generated without the string mend
+// answers S_OK and leaves these pointers null), task memory on both sides of
+// calls in either direction, and data callbacks into this process.
 //
 //===----------------------------------------------------------------------===//
 #include <string>
@@ -20,6 +21,8 @@
 #include <vexo/platform/TaskMemory.h>
 #include <vexo/platform/WideString.h>
 
+#include "platform/PlatformTestSupport.h"
+
 namespace vexo {
 namespace {
 
@@ -32,6 +35,13 @@ std::string Take(LPWSTR text) {
     std::string narrow = platform::WideToString(text);
     platform::CoTaskMemFree(text);
     return narrow;
+}
+
+/// The task-memory blocks the server's process holds.
+long long ServerBlocks(IVexoSimControl *control) {
+    LONGLONG blocks = -1;
+    EXPECT_EQ(control->GetTaskMemoryBlocks(&blocks), S_OK);
+    return blocks;
 }
 
 template <class I> ComPtr<I> CreateLocal(REFCLSID clsid) {
@@ -166,9 +176,10 @@ class CountingSink final : public platform::ComObject<IOPCDataCallback> {
 
 TEST(CrossProcess, DataChangesOfAStringItemArrive) {
     // A data callback with a string value crosses into this process, from
-    // the server's scan, during the client's own outgoing call. The task
-    // memory is not compared here: Wine's stub keeps one block of the [in]
-    // VARIANT array of every callback it dispatches.
+    // the server's scan, during the client's own outgoing call, and the
+    // server frees what it sent. This process's task memory is not compared:
+    // Wine's stub keeps the block of the [in] VARIANT array of every callback
+    // it dispatches.
     {
         auto server = CreateLocal<IOPCServer>(CLSID_VexoSimulation);
         ASSERT_TRUE(server);
@@ -197,6 +208,7 @@ TEST(CrossProcess, DataChangesOfAStringItemArrive) {
         auto container = items.As<IConnectionPointContainer>();
         ComPtr<IConnectionPoint> point;
         ASSERT_EQ(container->FindConnectionPoint(IID_IOPCDataCallback, point.GetAddressOf()), S_OK);
+        const long long serverAtAdvise = ServerBlocks(control.Get());
         auto sink = platform::MakeCom<CountingSink>();
         DWORD cookie = 0;
         ASSERT_EQ(point->Advise(sink->GetUnknown(), &cookie), S_OK);
@@ -205,12 +217,104 @@ TEST(CrossProcess, DataChangesOfAStringItemArrive) {
         EXPECT_GE(sink->Changes, 5);
         EXPECT_FALSE(sink->LastText.empty());
         EXPECT_EQ(point->Unadvise(cookie), S_OK);
+        EXPECT_EQ(ServerBlocks(control.Get()), serverAtAdvise); // the server freed what it sent
         point = nullptr;
         container = nullptr;
         items = nullptr;
         unknown = nullptr;
         EXPECT_EQ(server->RemoveGroup(group, FALSE), S_OK);
     }
+}
+
+TEST(CrossProcess, TaskMemoryCrossesBothWays) {
+    // Out-parameters the server allocates are freed by this process, and
+    // in-parameters this process sends are freed by the server's stub:
+    // neither side keeps a block. Under Wine a stub keeps the block of a
+    // top-level [in] array of records or VARIANTs (one per call, whatever its
+    // length), so the server's count is not compared after such a call there.
+    const bool wine = platform::test::RunningUnderWine();
+    const long long clientAtStart = platform::TaskMemLiveBlocks();
+    {
+        auto server = CreateLocal<IOPCServer>(CLSID_VexoSimulation);
+        ASSERT_TRUE(server);
+        auto control = server.As<IVexoSimControl>();
+        ASSERT_TRUE(control);
+        long long serverExpected = ServerBlocks(control.Get());
+
+        OPCHANDLE group = 0;
+        DWORD rate = 0;
+        ComPtr<IUnknown> unknown;
+        ASSERT_EQ(server->AddGroup(L"Memory", TRUE, 100, 1, nullptr, nullptr, 0x0409, &group,
+                                   &rate, IID_IOPCItemMgt,
+                                   reinterpret_cast<LPUNKNOWN *>(unknown.GetAddressOf())),
+                  S_OK);
+        auto items = unknown.As<IOPCItemMgt>();
+        auto sync = unknown.As<IOPCSyncIO>();
+        ASSERT_TRUE(items && sync);
+        EXPECT_EQ(ServerBlocks(control.Get()), serverExpected);
+
+        // In: an array of records with strings. Out: results and errors.
+        platform::WideString ids[] = {platform::Utf8ToUtf16("Simulation.Bucket.String"),
+                                      platform::Utf8ToUtf16("Simulation.Bucket.Int4")};
+        OPCITEMDEF defs[2]{};
+        for (int i = 0; i < 2; ++i) {
+            defs[i].szAccessPath = const_cast<LPWSTR>(L"");
+            defs[i].szItemID = ids[i].data();
+            defs[i].bActive = TRUE;
+            defs[i].hClient = i + 1;
+        }
+        OPCITEMRESULT *results = nullptr;
+        HRESULT *errors = nullptr;
+        ASSERT_EQ(items->AddItems(2, defs, &results, &errors), S_OK);
+        OPCHANDLE handles[2] = {results[0].hServer, results[1].hServer};
+        platform::CoTaskMemFree(results);
+        platform::CoTaskMemFree(errors);
+        if (!wine)
+            EXPECT_EQ(ServerBlocks(control.Get()), serverExpected);
+        serverExpected = ServerBlocks(control.Get());
+
+        // In: VARIANTs, one with a string that replaces the tag's string.
+        VARIANT values[2];
+        values[0].vt = VT_BSTR;
+        values[0].bstrVal = SysAllocString(L"crossed");
+        values[1].vt = VT_I4;
+        values[1].lVal = 42;
+        ASSERT_EQ(sync->Write(2, handles, values, &errors), S_OK);
+        EXPECT_EQ(errors[0], S_OK);
+        platform::CoTaskMemFree(errors);
+        VariantClear(&values[0]);
+        if (!wine)
+            EXPECT_EQ(ServerBlocks(control.Get()), serverExpected);
+        serverExpected = ServerBlocks(control.Get());
+
+        // Out: records holding VARIANTs with a string, freed here.
+        OPCITEMSTATE *states = nullptr;
+        ASSERT_EQ(sync->Read(OPC_DS_DEVICE, 2, handles, &states, &errors), S_OK);
+        ASSERT_EQ(states[0].vDataValue.vt, VT_BSTR);
+        EXPECT_EQ(platform::WideToString(states[0].vDataValue.bstrVal), "crossed");
+        EXPECT_EQ(states[1].vDataValue.lVal, 42);
+        for (int i = 0; i < 2; ++i)
+            VariantClear(&states[i].vDataValue);
+        platform::CoTaskMemFree(states);
+        platform::CoTaskMemFree(errors);
+        EXPECT_EQ(ServerBlocks(control.Get()), serverExpected);
+
+        // In: a plain array; out: a string.
+        const HRESULT planned[2] = {S_OK, E_FAIL};
+        EXPECT_EQ(control->SetNextItemErrors(L"NoSuchMethod", 2, planned), S_OK);
+        LPWSTR text = nullptr;
+        EXPECT_EQ(server->GetErrorString(E_FAIL, 0x0409, &text), S_OK);
+        EXPECT_FALSE(Take(text).empty());
+        EXPECT_EQ(ServerBlocks(control.Get()), serverExpected);
+
+        ASSERT_EQ(items->RemoveItems(2, handles, &errors), S_OK);
+        platform::CoTaskMemFree(errors);
+        sync = nullptr;
+        items = nullptr;
+        unknown = nullptr;
+        EXPECT_EQ(server->RemoveGroup(group, FALSE), S_OK);
+    }
+    EXPECT_EQ(platform::TaskMemLiveBlocks(), clientAtStart);
 }
 
 } // namespace
