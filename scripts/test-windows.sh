@@ -71,7 +71,7 @@ phase "data path benchmark"
 # The local-server program's own count of the task memory it never freed,
 # one line per process, once the last one has ended. Under Wine the stubs
 # keep one block of each top-level [in] array of records or VARIANTs.
-wineserver -w
+for _ in $(seq 30); do pgrep -f vexosimsrv.exe >/dev/null || break; sleep 0.5; done
 log="$build/src/servers/host/vexosimsrv.memory.log"
 [ -f "$log" ] && { echo "test-windows.sh: local server task memory:"; cat "$log"; }
 echo "test-windows.sh: total $((SECONDS - start)) s"
