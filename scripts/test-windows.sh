@@ -12,7 +12,7 @@ phase_start=$SECONDS
 phase() { echo "test-windows.sh: $1: $((SECONDS - phase_start)) s"; phase_start=$SECONDS; }
 
 scripts/deps.sh cmake ninja-build ccache libgtest-dev g++-mingw-w64-x86-64-posix \
-  g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 libwine-dev
+  g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 libwine-dev procps
 phase packages
 
 build=${1:-build-windows}; shift || true
