@@ -12,7 +12,8 @@ phase_start=$SECONDS
 phase() { echo "test-windows.sh: $1: $((SECONDS - phase_start)) s"; phase_start=$SECONDS; }
 
 scripts/deps.sh cmake ninja-build ccache libgtest-dev g++-mingw-w64-x86-64-posix \
-  g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 libwine-dev procps
+  g++-mingw-w64-i686-posix mingw-w64-tools wine wine64 libwine-dev libcli11-dev nlohmann-json3-dev \
+  procps
 phase packages
 
 build=${1:-build-windows}; shift || true
@@ -42,10 +43,11 @@ cmake --build "$build" -j "$jobs"
 phase "64-bit build"
 
 # The 32-bit libraries: compiled, not run (a 64-bit prefix runs 64-bit
-# programs only without the i386 Wine packages).
+# programs only without the i386 Wine packages). The tools are left to the
+# 64-bit tree, which tests them.
 mkdir -p "$build-32"
 cmake -S . -B "$build-32" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchains/mingw-w64-i686.cmake \
-      -DVEXO_BUILD_TESTS=OFF "${opt[@]}" "$@" >"$build-32/configure.log" || { cat "$build-32/configure.log"; exit 1; }
+      -DVEXO_BUILD_TESTS=OFF -DVEXO_BUILD_TOOLS=OFF "${opt[@]}" "$@" >"$build-32/configure.log" || { cat "$build-32/configure.log"; exit 1; }
 cmake --build "$build-32" -j "$jobs"
 phase "32-bit build"
 
@@ -74,4 +76,5 @@ phase "data path benchmark"
 for _ in $(seq 30); do pgrep -f vexosimsrv.exe >/dev/null || break; sleep 0.5; done
 log="$build/src/servers/host/vexosimsrv.memory.log"
 [ -f "$log" ] && { echo "test-windows.sh: local server task memory:"; cat "$log"; }
+echo "test-windows.sh: vexo-opc for Windows users: $build/vexo-opc-windows-x64.zip"
 echo "test-windows.sh: total $((SECONDS - start)) s"

@@ -95,7 +95,7 @@ std::vector<TWriteRequest> ParseWrites(const std::vector<std::string> &Args) {
 /// True for the embedded simulation servers, which live only as long as
 /// their connection.
 bool IsEmbeddedSimulation(const TCliOptions &Options) {
-    const std::u16string Id = platform::Utf8ToUtf16(Options.Server);
+    const platform::WideString Id = platform::Utf8ToUtf16(Options.Server);
     CLSID ClassID{};
     if (platform::CLSIDFromProgID(Id.c_str(), &ClassID) != S_OK &&
         platform::CLSIDFromString(Id.c_str(), &ClassID) != S_OK)

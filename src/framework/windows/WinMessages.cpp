@@ -110,8 +110,9 @@ const PrivateMessages &Private() {
 /// What the calling thread's loop keeps: its own window and counters.
 struct ThreadState {
     ::HWND Window = nullptr;
-    std::uint64_t MarkerNext = 0; ///< number of the last marker posted
-    std::uint64_t MarkerSeen = 0; ///< highest marker dispatched, by any loop
+    // Marker numbers travel in WParam and wrap around with it.
+    WPARAM MarkerNext = 0;        ///< number of the last marker posted
+    WPARAM MarkerSeen = 0;        ///< last marker dispatched, by any loop
     std::uint64_t OwnPosts = 0;   ///< posts from this thread to its own targets
     std::uint64_t Delivered = 0;  ///< messages handed to a target's procedure
 
@@ -129,7 +130,7 @@ struct ThreadState {
 
 thread_local ThreadState TheThread;
 
-LRESULT CALLBACK TargetWindowProc(::HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+::LRESULT CALLBACK TargetWindowProc(::HWND Window, ::UINT Msg, ::WPARAM WParam, ::LPARAM LParam);
 
 /// The module this code is linked into, which owns the window class.
 HINSTANCE ThisModule() {
@@ -181,10 +182,11 @@ Clock::duration TimerInterval(UINT Elapse) {
 }
 
 /// Messages to a thread's own window: markers and wake-ups.
-LRESULT ThreadWindowProc(::HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+::LRESULT ThreadWindowProc(::HWND Window, ::UINT Msg, ::WPARAM WParam, ::LPARAM LParam) {
     if (Msg == Private().Marker) {
         ThreadState &ts = TheThread;
-        ts.MarkerSeen = std::max<std::uint64_t>(ts.MarkerSeen, WParam);
+        // Markers are dispatched in the order they were posted.
+        ts.MarkerSeen = WParam;
         return 0;
     }
     if (Msg == Private().Wake)
@@ -233,8 +235,8 @@ void FinishRelease(Target &T) {
 
 /// A message for a target released on another thread: discarded, and the
 /// release finished when its request arrives.
-LRESULT ReleasedWindowProc(vexo::HWND Handle, ::HWND Window, UINT Msg, WPARAM WParam,
-                           LPARAM LParam) {
+::LRESULT ReleasedWindowProc(vexo::HWND Handle, ::HWND Window, ::UINT Msg, ::WPARAM WParam,
+                             ::LPARAM LParam) {
     std::shared_ptr<Target> t = FindReleased(Handle);
     if (!t)
         return ::DefWindowProcW(Window, Msg, WParam, LParam);
@@ -255,7 +257,7 @@ LRESULT ReleasedWindowProc(vexo::HWND Handle, ::HWND Window, UINT Msg, WPARAM WP
     return 0;
 }
 
-LRESULT CALLBACK TargetWindowProc(::HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+::LRESULT CALLBACK TargetWindowProc(::HWND Window, ::UINT Msg, ::WPARAM WParam, ::LPARAM LParam) {
     const auto handle = static_cast<vexo::HWND>(::GetWindowLongPtrW(Window, GWLP_USERDATA));
     if (handle == 0) // the thread's own window, or a target still being made
         return ThreadWindowProc(Window, Msg, WParam, LParam);
@@ -299,6 +301,11 @@ bool Dispatch(const MSG &Msg) {
     return true;
 }
 
+/// True when marker Seen is Marker or a later one (numbers wrap around).
+bool Reached(WPARAM Seen, WPARAM Marker) {
+    return static_cast<std::intptr_t>(Seen - Marker) >= 0;
+}
+
 /// Milliseconds from now until Deadline for a wait, INFINITE for no limit.
 DWORD WaitTime(Clock::time_point Deadline) {
     if (Deadline == Clock::time_point::max())
@@ -321,11 +328,12 @@ void DeliverPending() {
         // runs). Posts the procedures make to this thread meanwhile get a
         // further round, behind a marker of their own.
         for (;;) {
-            const std::uint64_t marker = ++ts.MarkerNext;
+            const WPARAM marker = ++ts.MarkerNext;
             const std::uint64_t ownPosts = ts.OwnPosts;
-            if (!::PostMessageW(own, Private().Marker, static_cast<WPARAM>(marker), 0))
+            if (!::PostMessageW(own, Private().Marker, marker, 0))
                 break;
-            while (ts.MarkerSeen < marker && ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            while (!Reached(ts.MarkerSeen, marker) &&
+                   ::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
                 if (!Dispatch(msg))
                     return;
             if (ts.OwnPosts == ownPosts)
