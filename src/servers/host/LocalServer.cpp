@@ -24,9 +24,6 @@
 #include "../simulation/SimHosting.h"
 #include "ModuleRegistration.h"
 
-// oleaut32 exports it; MinGW's headers do not declare it.
-extern "C" void WINAPI SetOaNoCache();
-
 namespace {
 
 // Objects made for clients; the program ends once there have been none for
@@ -81,7 +78,11 @@ int Serve() {
         return 1;
     // Freed strings go back to the task allocator at once, so that the count
     // at the end sees only blocks that were never freed.
-    SetOaNoCache();
+    // oleaut32 exports SetOaNoCache; MinGW declares it nowhere.
+    if (HMODULE oleaut = GetModuleHandleA("oleaut32.dll"))
+        if (auto setNoCache = reinterpret_cast<void(WINAPI *)()>(
+                reinterpret_cast<void *>(GetProcAddress(oleaut, "SetOaNoCache"))))
+            setNoCache();
     gIdle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     vexo::sim::SetHostHooks({&AddRefProcess, &ReleaseProcess});
     const CLSID *classes[] = {&CLSID_VexoSimulation, &CLSID_VexoSimulationDA10,
