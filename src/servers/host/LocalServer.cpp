@@ -26,12 +26,13 @@
 
 namespace {
 
-// Objects made for clients; the program ends once there have been none for
+// Objects made for clients; the program ends once there has been none for
 // kLinger, so that a client that connects again soon (a test run, a
 // reconnecting client) does not wait for a new process each time.
-constexpr DWORD kLingerMs = 5000;
+constexpr ULONGLONG kLingerMs = 5000;
 std::atomic<long> gObjects{0};
-HANDLE gIdle = nullptr; ///< set while no object lives
+std::atomic<ULONGLONG> gIdleSince{0}; ///< when the last object went
+HANDLE gIdle = nullptr;               ///< set while no object lives
 
 void AddRefProcess() {
     if (gObjects.fetch_add(1) == 0)
@@ -39,16 +40,19 @@ void AddRefProcess() {
 }
 
 void ReleaseProcess() {
-    if (gObjects.fetch_sub(1) == 1)
+    if (gObjects.fetch_sub(1) == 1) {
+        gIdleSince.store(GetTickCount64());
         SetEvent(gIdle);
+    }
 }
 
-/// Waits until no object has lived for kLingerMs with the class objects
-/// suspended, so that no activation can reach the process as it ends.
+/// Waits until no object has lived for kLingerMs, then suspends the class
+/// objects so that no activation can reach the process as it ends.
 void WaitUntilUnused() {
     for (;;) {
         WaitForSingleObject(gIdle, INFINITE);
-        Sleep(kLingerMs);
+        while (gObjects.load() == 0 && GetTickCount64() - gIdleSince.load() < kLingerMs)
+            Sleep(100);
         if (gObjects.load() != 0)
             continue;
         CoSuspendClassObjects();
@@ -83,6 +87,7 @@ int Serve() {
         if (auto setNoCache = reinterpret_cast<void(WINAPI *)()>(
                 reinterpret_cast<void *>(GetProcAddress(oleaut, "SetOaNoCache"))))
             setNoCache();
+    gIdleSince.store(GetTickCount64());
     gIdle = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     vexo::sim::SetHostHooks({&AddRefProcess, &ReleaseProcess});
     const CLSID *classes[] = {&CLSID_VexoSimulation, &CLSID_VexoSimulationDA10,
