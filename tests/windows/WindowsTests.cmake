@@ -69,7 +69,9 @@ add_test(NAME register_com_servers COMMAND ${CMAKE_COMMAND} -DWINE=${VEXO_WINE}
   -P ${CMAKE_CURRENT_SOURCE_DIR}/windows/RegisterComServers.cmake)
 set_tests_properties(register_com_servers PROPERTIES LABELS windows FIXTURES_SETUP com_servers)
 vexo_add_windows_folder(test_crossprocess crossprocess DEPS vexo::servers)
-set_tests_properties(test_crossprocess PROPERTIES FIXTURES_REQUIRED com_servers)
+# The server's task-memory count is its process's: one client at a time.
+set_tests_properties(test_crossprocess PROPERTIES FIXTURES_REQUIRED com_servers
+  RESOURCE_LOCK sim_registry)
 
 # The client behaviour again, against the simulation in its own process
 # (vexosimsrv.exe) and then in the registered DLL (vexosim.dll, threading
