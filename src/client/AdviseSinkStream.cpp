@@ -339,7 +339,8 @@ int ChooseLayouts(const BYTE *Block, const BlockReader &R, const OPCGROUPHEADER 
     int Pick = 0; // 32 or 64 once a value decided
     bool NeitherFits = false;
     for (std::size_t k = 0; k < Count && !Pick; ++k) {
-        const std::uint64_t RoomEnd = k + 1 < Count ? Offset(k + 1) : End;
+        // An offset past the block ends no room inside it.
+        const std::uint64_t RoomEnd = k + 1 < Count ? std::min(Offset(k + 1), Size) : End;
         const Fit F32 = MeasureValue(Block, Offset(k), RoomEnd, StreamLayout32);
         const Fit F64 = MeasureValue(Block, Offset(k), RoomEnd, StreamLayout64);
         if (F32.Rank != F64.Rank)

@@ -200,6 +200,14 @@ TEST_F(StreamLayoutTest, MalformedBlocksOfThe32BitLayoutAreRefused) {
     EXPECT_EQ(Patched(ValueAt(1) + L.Variant, 0x7FFFFFF0), Refused);
     EXPECT_EQ(Patched(sizeof(OPCGROUPHEADER) + 4, static_cast<DWORD>(Good.size()) - 1), Refused);
     EXPECT_EQ(Patched(sizeof(OPCGROUPHEADER) + 4, 0xFFFFFFF0), Refused);
+    // Values past the end of the block, in order.
+    std::vector<BYTE> Beyond = Good;
+    for (int Item = 0; Item < 3; ++Item) {
+        const DWORD Offset = static_cast<DWORD>(Good.size()) + 8 + 64 * Item;
+        std::memcpy(Beyond.data() + sizeof(OPCGROUPHEADER) + Item * sizeof(OPCITEMHEADER1) + 4,
+                    &Offset, sizeof Offset);
+    }
+    EXPECT_EQ(Parse(Beyond), Refused);
     // Two dimensions, and an element size that is not the type's.
     EXPECT_EQ(Patched(ValueAt(0) + L.Variant, 2), Refused);
     EXPECT_EQ(Patched(ValueAt(0) + L.Variant + Layout::ElemSizeAt, 8), Refused);
