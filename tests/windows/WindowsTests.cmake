@@ -78,9 +78,9 @@ set_tests_properties(test_crossprocess PROPERTIES FIXTURES_REQUIRED com_servers
 # model Both), both found through the registry. Across processes the
 # task-memory counts are not compared: Wine's stubs keep a block of the
 # [in] VARIANT array of each callback they dispatch.
-add_test(NAME test_client_local COMMAND test_client "--gtest_filter=-${client_standin_only}"
-  --gtest_brief=1)
-set_tests_properties(test_client_local PROPERTIES LABELS windows TIMEOUT 600
+add_test(NAME test_client_local COMMAND test_client "--gtest_filter=-${client_standin_only}")
+# Every case is named in the output, so that a run that does not end shows where it stopped.
+set_tests_properties(test_client_local PROPERTIES LABELS windows TIMEOUT 300
   FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]" FIXTURES_REQUIRED com_servers
   RESOURCE_LOCK sim_registry ENVIRONMENT "VEXO_SIM_SERVERS=registry;VEXO_TASKMEM_EXACT=0")
 add_test(NAME register_inproc_server COMMAND ${VEXO_WINE} regsvr32 /s Z:$<TARGET_FILE:vexo_sim_inproc>)
@@ -90,8 +90,7 @@ set_tests_properties(register_inproc_server PROPERTIES LABELS windows FIXTURES_S
   FIXTURES_REQUIRED com_servers DEPENDS test_client_local RESOURCE_LOCK sim_registry)
 set_tests_properties(unregister_inproc_server PROPERTIES LABELS windows
   FIXTURES_CLEANUP com_inproc RESOURCE_LOCK sim_registry)
-add_test(NAME test_client_dll COMMAND test_client "--gtest_filter=-${client_standin_only}"
-  --gtest_brief=1)
-set_tests_properties(test_client_dll PROPERTIES LABELS windows TIMEOUT 600
+add_test(NAME test_client_dll COMMAND test_client "--gtest_filter=-${client_standin_only}")
+set_tests_properties(test_client_dll PROPERTIES LABELS windows TIMEOUT 300
   FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]" FIXTURES_REQUIRED com_inproc
   RESOURCE_LOCK sim_registry ENVIRONMENT "VEXO_SIM_SERVERS=registry")
