@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <thread>
 #include <vector>
 
@@ -41,6 +42,8 @@ class TCallee final : public IEnumString {
     ULONG STDMETHODCALLTYPE Release() override { return --FRefs; } // lives on the stack
     HRESULT STDMETHODCALLTYPE Next(ULONG, LPOLESTR *Items, ULONG *Fetched) override {
         CalledOn = std::this_thread::get_id();
+        if (OnCall)
+            OnCall();
         if (Items)
             *Items = nullptr;
         if (Fetched)
@@ -53,6 +56,7 @@ class TCallee final : public IEnumString {
     HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
 
     std::atomic<std::thread::id> CalledOn{};
+    std::function<void()> OnCall; ///< runs inside Next, on the thread that runs it
     std::atomic<ULONG> FRefs{1};
 
   private:
@@ -96,6 +100,98 @@ TEST(WindowsLoop, CallFromAnotherApartmentRunsOnTheMainThreadInsideTheLoop) {
     // The proxy's references come back; the object must outlive the stub.
     EXPECT_TRUE(vexo::Application->ProcessMessagesUntil([&] { return callee.FRefs == 1; }, 10s));
     vexo::DeallocateHWnd(h);
+}
+
+namespace {
+
+/// An object of a multithreaded apartment whose Next passes the call on to
+/// another object (a proxy to the main thread's, here).
+class TRelay final : public IEnumString {
+  public:
+    explicit TRelay(IEnumString *Inner) : FInner(Inner) {}
+
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void **Out) override {
+        if (!Out)
+            return E_POINTER;
+        *Out = nullptr;
+        if (!IsEqualIID(Iid, IID_IUnknown) && !IsEqualIID(Iid, IID_IEnumString))
+            return E_NOINTERFACE;
+        AddRef();
+        *Out = static_cast<IEnumString *>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefs; }
+    ULONG STDMETHODCALLTYPE Release() override { return --FRefs; }
+    HRESULT STDMETHODCALLTYPE Next(ULONG Count, LPOLESTR *Items, ULONG *Fetched) override {
+        return FInner->Next(Count, Items, Fetched);
+    }
+    HRESULT STDMETHODCALLTYPE Skip(ULONG) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Reset() override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE Clone(IEnumString **) override { return E_NOTIMPL; }
+
+    std::atomic<ULONG> FRefs{1};
+
+  private:
+    IEnumString *FInner;
+};
+
+} // namespace
+
+TEST(WindowsLoop, CallbackDuringAnOutgoingCallReentersTheMainThread) {
+    // A procedure run by the application's loop calls an object of another
+    // apartment, which calls back into the main thread's object before it
+    // answers: the callback runs on the main thread, inside the outgoing call.
+    bool inOutgoing = false, callbackInside = false;
+    std::vector<WPARAM> got;
+    const vexo::HWND sink = vexo::AllocateHWnd([&](vexo::TMessage &m) { got.push_back(m.WParam); });
+    TCallee callee(sink);
+    IStream *toWorker = nullptr, *toMain = nullptr;
+    ASSERT_EQ(::CoMarshalInterThreadInterfaceInStream(IID_IEnumString, &callee, &toWorker), S_OK);
+    std::atomic<bool> ready{false}, finished{false}, workerDone{false};
+    std::thread worker([&] {
+        ::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+        IEnumString *calleeProxy = nullptr;
+        ::CoGetInterfaceAndReleaseStream(toWorker, IID_IEnumString,
+                                         reinterpret_cast<void **>(&calleeProxy));
+        TRelay relay(calleeProxy);
+        ::CoMarshalInterThreadInterfaceInStream(IID_IEnumString, &relay, &toMain);
+        ready = true;
+        while (!finished) // the relay lives until the main thread is done with it
+            std::this_thread::yield();
+        ::CoDisconnectObject(&relay, 0);
+        if (calleeProxy)
+            calleeProxy->Release();
+        ::CoUninitialize();
+        workerDone = true;
+    });
+    ASSERT_TRUE(vexo::Application->ProcessMessagesUntil([&] { return ready.load(); }, 20s));
+    IEnumString *relay = nullptr;
+    ASSERT_EQ(::CoGetInterfaceAndReleaseStream(toMain, IID_IEnumString,
+                                               reinterpret_cast<void **>(&relay)),
+              S_OK);
+    HRESULT result = E_FAIL;
+    const vexo::HWND caller = vexo::AllocateHWnd([&](vexo::TMessage &) {
+        inOutgoing = true;
+        LPOLESTR item = nullptr;
+        ULONG fetched = 0;
+        result = relay->Next(1, &item, &fetched);
+        inOutgoing = false;
+    });
+    callee.OnCall = [&] { callbackInside = inOutgoing; };
+    vexo::PostMessage(caller, WM_USER, 0, 0);
+    EXPECT_TRUE(vexo::Application->ProcessMessagesUntil([&] { return got.size() == 1; }, 20s));
+    relay->Release();
+    finished = true;
+    // Its release of the main thread's object is a call into this apartment.
+    EXPECT_TRUE(vexo::Application->ProcessMessagesUntil([&] { return workerDone.load(); }, 20s));
+    worker.join();
+    EXPECT_EQ(result, S_FALSE);
+    EXPECT_TRUE(callbackInside);
+    EXPECT_EQ(callee.CalledOn.load(), std::this_thread::get_id());
+    EXPECT_EQ(got, (std::vector<WPARAM>{7})); // posted during the callback, delivered after
+    EXPECT_TRUE(vexo::Application->ProcessMessagesUntil([&] { return callee.FRefs == 1; }, 10s));
+    vexo::DeallocateHWnd(caller);
+    vexo::DeallocateHWnd(sink);
 }
 
 TEST(WindowsLoop, AnyLoopOfTheThreadDeliversAndQuitEndsRun) {

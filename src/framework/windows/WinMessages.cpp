@@ -25,6 +25,7 @@
 #include <mutex>
 #include <shared_mutex>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include <vexo/framework/Application.h>
@@ -341,10 +342,18 @@ void DeliverPending() {
         }
     }
     // The system makes WM_TIMER only when no posted message waits: the timers
-    // due now, each once (a timer is due again one interval after it fired).
-    for (int due = 0; due < 1000 && ::PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE);
-         ++due)
+    // due now, each once, even when a procedure runs longer than an interval.
+    std::vector<std::pair<::HWND, WPARAM>> fired;
+    while (fired.size() < 1000 && ::PeekMessageW(&msg, nullptr, WM_TIMER, WM_TIMER, PM_NOREMOVE)) {
+        const std::pair<::HWND, WPARAM> timer{msg.hwnd, msg.wParam};
+        if (msg.message != WM_TIMER ||
+            std::find(fired.begin(), fired.end(), timer) != fired.end())
+            break; // WM_QUIT waits for the next loop; a timer due again, likewise
+        if (!::PeekMessageW(&msg, msg.hwnd, WM_TIMER, WM_TIMER, PM_REMOVE))
+            break;
+        fired.push_back({msg.hwnd, msg.wParam});
         Dispatch(msg);
+    }
 }
 
 bool DeliverNext(Clock::time_point Deadline, bool (*Stop)()) {

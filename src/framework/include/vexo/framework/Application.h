@@ -4,6 +4,9 @@
 // exceptions that escape a message handler to its exception handler, and lets
 // a GUI toolkit hook in through a wake-up callback (called from any thread
 // when a message is posted) so that its own event loop drains the queue.
+// On Windows its loop is the system's: while it waits or drains, it also
+// dispatches the thread's other messages, among them those that bring COM
+// calls from other apartments into the main thread's apartment.
 //
 //===----------------------------------------------------------------------===//
 #pragma once

@@ -10,6 +10,12 @@
 // their payloads can be freed. Timers (SetTimer/KillTimer) deliver WM_TIMER
 // to a target on its owner thread from the same loop; they need no thread.
 //
+// On Windows a target is a message-only window of its owner thread, a post is
+// the system's PostMessage and a timer the system's SetTimer: any loop that
+// dispatches the thread's messages delivers them (the application object's,
+// a modal dialog's, a toolkit's); WM_TIMER waits until no post is queued, and
+// comes at most every 10 ms. The handles stay this library's own.
+//
 //===----------------------------------------------------------------------===//
 #pragma once
 
@@ -48,10 +54,12 @@ using TWndMethod = std::function<void(TMessage &)>;
 HWND AllocateHWnd(TWndMethod WndProc, TWndMethod Discard = nullptr);
 /// Releases a target: no message is delivered to it afterwards; queued ones go
 /// to its discard procedure. Must not run while the target's procedure is
-/// running on another thread (owner thread only).
+/// running on another thread (owner thread only). On Windows, released from
+/// another thread, the owner thread's loop discards them later.
 void DeallocateHWnd(HWND Wnd);
-/// Queues a message for Wnd's owner thread; false when Wnd does not exist.
-/// Never blocks on the owner; thread-safe.
+/// Queues a message for Wnd's owner thread; false when Wnd does not exist
+/// (on Windows also when the owner thread's queue is full). Never blocks on
+/// the owner; thread-safe.
 bool PostMessage(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
 /// Starts timer IDEvent of Wnd, or restarts it when it runs: Elapse ms from
 /// now (at least 1), and every Elapse ms after, the owner thread's loop calls
