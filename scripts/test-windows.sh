@@ -62,6 +62,7 @@ trap 'wineserver -k 2>/dev/null || true' EXIT
 wine cmd /c exit </dev/null >/dev/null 2>&1
 phase "wine start"
 
+rm -f "$build/src/servers/host/vexosimsrv.memory.log" # this run's processes only
 ctest --test-dir "$build" --output-on-failure --no-tests=error -j "$jobs"
 phase "tests under wine"
 
