@@ -106,8 +106,8 @@ int Serve() {
     CoUninitialize();
     const long long leaked = vexo::platform::TaskMemLiveBlocks() - blocksAtStart;
     if (FILE *log = std::fopen(LogPath().c_str(), "a")) {
-        std::fprintf(log, "process %lu: %lld task-memory blocks not freed\n",
-                     GetCurrentProcessId(), leaked);
+        std::fprintf(log, "process %lu: %lld task-memory blocks not freed, %lld calls with an [in] array of records or VARIANTs\n",
+                     GetCurrentProcessId(), leaked, vexo::sim::RecordArrayCalls());
         std::fclose(log);
     }
     CloseHandle(gIdle);

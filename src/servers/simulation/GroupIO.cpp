@@ -111,6 +111,7 @@ HRESULT SimGroup::Read(OPCDATASOURCE dwSource, DWORD dwCount, OPCHANDLE *phServe
 
 HRESULT SimGroup::Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
                         HRESULT **ppErrors) {
+    CountRecordArrayCall();
     return Guard([&] {
         if (dwCount && !pItemValues)
             return E_POINTER;
@@ -204,6 +205,7 @@ HRESULT SimGroup::Read(DWORD dwCount, OPCHANDLE *phServer, DWORD dwTransactionID
 
 HRESULT SimGroup::Write(DWORD dwCount, OPCHANDLE *phServer, VARIANT *pItemValues,
                         DWORD dwTransactionID, DWORD *pdwCancelID, HRESULT **ppErrors) {
+    CountRecordArrayCall();
     return Guard([&] {
         return QueueAsync2(true, dwCount, phServer, pItemValues, dwTransactionID, pdwCancelID,
                            ppErrors);
@@ -354,6 +356,7 @@ HRESULT SimGroup::Read(DWORD dwConnection, OPCDATASOURCE dwSource, DWORD dwCount
 
 HRESULT SimGroup::Write(DWORD dwConnection, DWORD dwCount, OPCHANDLE *phServer,
                         VARIANT *pItemValues, DWORD *pTransactionID, HRESULT **ppErrors) {
+    CountRecordArrayCall();
     return Guard([&] {
         if (!pTransactionID || !ppErrors)
             return E_POINTER;

@@ -163,12 +163,14 @@ HRESULT SimGroup::CheckItems(bool add, const char *method, DWORD dwCount, OPCITE
 
 HRESULT SimGroup::AddItems(DWORD dwCount, OPCITEMDEF *pItemArray, OPCITEMRESULT **ppAddResults,
                            HRESULT **ppErrors) {
+    CountRecordArrayCall();
     return Guard(
         [&] { return CheckItems(true, "AddItems", dwCount, pItemArray, ppAddResults, ppErrors); });
 }
 
 HRESULT SimGroup::ValidateItems(DWORD dwCount, OPCITEMDEF *pItemArray, BOOL,
                                 OPCITEMRESULT **ppValidationResults, HRESULT **ppErrors) {
+    CountRecordArrayCall();
     return Guard([&] {
         return CheckItems(false, "ValidateItems", dwCount, pItemArray, ppValidationResults,
                           ppErrors);

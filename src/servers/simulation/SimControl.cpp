@@ -118,6 +118,7 @@ HRESULT SimServer::SetForceChange(BOOL bForce) {
 }
 
 HRESULT SimServer::SetTagValue(LPCWSTR szItemID, const VARIANT *pValue, WORD wQuality) {
+    CountRecordArrayCall(); // a VARIANT travels like one
     return Guard([&] {
         if (!pValue)
             return E_POINTER;

@@ -8,6 +8,7 @@ namespace {
 
 std::atomic<void (*)()> gAddRef{nullptr};
 std::atomic<void (*)()> gRelease{nullptr};
+std::atomic<long long> gRecordArrayCalls{0};
 
 } // namespace
 
@@ -25,6 +26,10 @@ void HostRelease() {
     if (auto release = gRelease.load(std::memory_order_acquire))
         release();
 }
+
+void CountRecordArrayCall() { gRecordArrayCalls.fetch_add(1, std::memory_order_relaxed); }
+
+long long RecordArrayCalls() { return gRecordArrayCalls.load(std::memory_order_relaxed); }
 
 HostReference::HostReference() { HostAddRef(); }
 

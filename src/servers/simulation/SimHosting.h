@@ -35,6 +35,13 @@ void SetHostHooks(HostHooks hooks);
 void HostAddRef();
 void HostRelease();
 
+/// Counts a call that received a top-level [in] array of records or VARIANTs
+/// (AddItems, ValidateItems, the Writes). A local server reports the count
+/// beside its task memory: the stubs of some runtimes (Wine's) keep one block
+/// of each such array, which is then no leak of the server.
+void CountRecordArrayCall();
+long long RecordArrayCalls();
+
 /// Holds the module's process for as long as it lives.
 class HostReference {
   public:
