@@ -80,7 +80,7 @@ log="$build/src/servers/host/vexosimsrv.memory.log"
 if [ -f "$log" ]; then
   echo "test-windows.sh: local server task memory:"
   cat "$log"
-  awk '$3 > $9 { bad = 1 } END { exit bad }' "$log" ||
+  awk '$3 > $8 { bad = 1 } END { exit bad }' "$log" ||
     { echo "test-windows.sh: the local server leaked task memory"; exit 1; }
 fi
 echo "test-windows.sh: vexo-opc for Windows users: $build/vexo-opc-windows-x64.zip"
