@@ -68,7 +68,7 @@ class ClientFixture : public ::testing::Test {
         Application->OnException = SavedOnException;
         SetUIServices(SavedUI);
         if (TaskMemExact())
-            EXPECT_EQ(TaskMemSettledAt(TaskMemAtStart), TaskMemAtStart) << "task memory leaked";
+            EXPECT_EQ(platform::TaskMemLiveBlocks(), TaskMemAtStart) << "task memory leaked";
         EXPECT_EQ(platform::BStrLiveCount(), BStrAtStart) << "BSTR leaked";
         EXPECT_EQ(platform::SafeArrayLiveCount(), SafeArrayAtStart) << "SAFEARRAY leaked";
     }

@@ -36,7 +36,7 @@ class DiscTest : public ::testing::Test {
     }
     void TearDown() override {
         if (TaskMemExact())
-            EXPECT_EQ(TaskMemSettledAt(FTaskBlocks), FTaskBlocks) << "task memory leaked";
+            EXPECT_EQ(platform::TaskMemLiveBlocks(), FTaskBlocks) << "task memory leaked";
         EXPECT_EQ(platform::BStrLiveCount(), FBStrs) << "BSTRs leaked";
         EXPECT_EQ(platform::SafeArrayLiveCount(), FArrays) << "safe arrays leaked";
     }

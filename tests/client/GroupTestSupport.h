@@ -55,7 +55,7 @@ class GroupFixture : public ::testing::Test {
         Application->OnException = FOldHandler;
         SetUIServices(FOldUi);
         if (TaskMemExact())
-            EXPECT_EQ(TaskMemSettledAt(FTaskMem), FTaskMem);
+            EXPECT_EQ(platform::TaskMemLiveBlocks(), FTaskMem);
         EXPECT_EQ(platform::BStrLiveCount(), FBStrs);
         EXPECT_EQ(platform::SafeArrayLiveCount(), FArrays);
     }

@@ -1,13 +1,10 @@
 //===- SimServers.h - where a test program finds the simulation servers ---===//
 #pragma once
 
-#include <chrono>
 #include <cstdlib>
 #include <string_view>
 
 #include <vexo/VexoSimulation.h>
-#include <vexo/framework/Application.h>
-#include <vexo/platform/TaskMemory.h>
 
 namespace vexo::test {
 
@@ -30,17 +27,6 @@ inline void UseSimulationServers() {
 inline bool TaskMemExact() {
     const char *exact = std::getenv("VEXO_TASKMEM_EXACT");
     return !(exact && std::string_view(exact) == "0");
-}
-
-/// The live task-memory blocks once they are back to Expected, or after two
-/// seconds. Messages are delivered meanwhile: across processes the runtime
-/// frees what it kept for a proxy or stub only when the other side's release
-/// reaches this thread, which may come after the last call returned.
-inline long long TaskMemSettledAt(long long Expected) {
-    Application->ProcessMessagesUntil(
-        [Expected] { return platform::TaskMemLiveBlocks() == Expected; },
-        std::chrono::seconds(2));
-    return platform::TaskMemLiveBlocks();
 }
 
 } // namespace vexo::test

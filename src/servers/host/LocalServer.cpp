@@ -93,13 +93,19 @@ int Serve() {
     const CLSID *classes[] = {&CLSID_VexoSimulation, &CLSID_VexoSimulationDA10,
                               &CLSID_OPCServerList};
     DWORD cookies[3] = {};
-    for (int i = 0; i < 3; ++i) {
+    HRESULT registered = S_OK;
+    for (int i = 0; i < 3 && SUCCEEDED(registered); ++i) {
         auto factory = vexo::sim::SimulationClassObject(*classes[i]);
-        CoRegisterClassObject(*classes[i], factory.Get(), CLSCTX_LOCAL_SERVER,
-                              REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookies[i]);
+        registered = CoRegisterClassObject(*classes[i], factory.Get(), CLSCTX_LOCAL_SERVER,
+                                           REGCLS_MULTIPLEUSE | REGCLS_SUSPENDED, &cookies[i]);
     }
-    CoResumeClassObjects();
-    WaitUntilUnused();
+    if (SUCCEEDED(registered)) {
+        CoResumeClassObjects();
+        WaitUntilUnused();
+    } else {
+        std::fprintf(stderr, "vexosimsrv: registering the class objects failed: 0x%08lX\n",
+                     static_cast<unsigned long>(registered));
+    }
     for (DWORD cookie : cookies)
         if (cookie)
             CoRevokeClassObject(cookie);
@@ -111,7 +117,7 @@ int Serve() {
         std::fclose(log);
     }
     CloseHandle(gIdle);
-    return 0;
+    return SUCCEEDED(registered) ? 0 : 1;
 }
 
 } // namespace

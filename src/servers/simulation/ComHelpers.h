@@ -12,10 +12,22 @@
 #include <string>
 #include <string_view>
 
+#include <vexo/platform/Activation.h>
 #include <vexo/platform/TaskMemory.h>
 #include <vexo/platform/WideString.h>
 
 namespace vexo::sim {
+
+/// Runs fn on the calling thread (one of the server's own) inside the
+/// multithreaded apartment: in a server process the sinks it calls are
+/// proxies, which need the thread in an apartment. Whatever fn holds of COM
+/// must be released inside fn.
+template <class F> void InMultithreadedApartment(F &&fn) {
+    const HRESULT entered = platform::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    fn();
+    if (SUCCEEDED(entered))
+        platform::CoUninitialize();
+}
 
 /// Runs f and turns anything it throws into an HRESULT.
 template <class F> HRESULT Guard(F &&f) noexcept {

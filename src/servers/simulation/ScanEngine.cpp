@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <chrono>
 
-#include <vexo/platform/Activation.h>
 #include <vexo/platform/Time.h>
 
+#include "ComHelpers.h"
 #include "Delivery.h"
 #include "ItemAccess.h"
 #include "ServerCore.h"
@@ -271,13 +271,10 @@ void ServerCore::StartThread() {
         return;
     stop_ = false;
     thread_ = std::thread([self = shared_from_this()]() mutable {
-        // In a server process the sinks this thread calls are proxies, which
-        // need the thread in the multithreaded apartment; the core goes first.
-        const HRESULT entered = platform::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        self->ThreadMain();
-        self.reset();
-        if (SUCCEEDED(entered))
-            platform::CoUninitialize();
+        InMultithreadedApartment([&] {
+            self->ThreadMain();
+            self.reset(); // the core and the sinks it holds go inside the apartment
+        });
     });
 }
 

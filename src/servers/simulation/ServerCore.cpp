@@ -1,10 +1,10 @@
 //===- ServerCore.cpp - shared state of one simulation server object ------===//
 #include "ServerCore.h"
 
-#include <vexo/platform/Activation.h>
 #include <vexo/platform/GlobalMemory.h>
 #include <vexo/platform/Time.h>
 
+#include "ComHelpers.h"
 #include "Delivery.h"
 
 namespace vexo::sim {
@@ -126,12 +126,7 @@ void EarlyWork::Deliver() {
             vexo::sim::Deliver(d);
     };
     if (otherThread) {
-        std::thread t([&run] {
-            const HRESULT entered = platform::CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-            run();
-            if (SUCCEEDED(entered))
-                platform::CoUninitialize();
-        });
+        std::thread t([&run] { InMultithreadedApartment(run); });
         t.join();
     } else {
         run();
