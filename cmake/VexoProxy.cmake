@@ -49,6 +49,8 @@ function(vexo_add_proxy_dll target)
   target_compile_options(${target} PRIVATE -include ${VEXO_PROXY_DIR}/ProxyPrelude.h -w)
   target_compile_definitions(${target} PRIVATE REGISTER_PROXY_DLL WIN32_LEAN_AND_MEAN)
   target_link_libraries(${target} PRIVATE rpcrt4 ole32 oleaut32 uuid)
+  # The exports are listed undecorated; on 32-bit Windows they are __stdcall.
+  target_link_options(${target} PRIVATE -Wl,--enable-stdcall-fixup)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${ARG_OUTPUT_NAME}
     VEXO_PROXY_IDL ${idl} VEXO_PROXY_GEN ${out})
 endfunction()

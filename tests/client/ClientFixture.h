@@ -67,8 +67,9 @@ class ClientFixture : public ::testing::Test {
         Application->ProcessMessages();
         Application->OnException = SavedOnException;
         SetUIServices(SavedUI);
-        if (TaskMemExact())
+        if (TaskMemExact()) {
             EXPECT_EQ(platform::TaskMemLiveBlocks(), TaskMemAtStart) << "task memory leaked";
+        }
         EXPECT_EQ(platform::BStrLiveCount(), BStrAtStart) << "BSTR leaked";
         EXPECT_EQ(platform::SafeArrayLiveCount(), SafeArrayAtStart) << "SAFEARRAY leaked";
     }

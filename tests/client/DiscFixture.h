@@ -35,8 +35,9 @@ class DiscTest : public ::testing::Test {
         FArrays = platform::SafeArrayLiveCount();
     }
     void TearDown() override {
-        if (TaskMemExact())
+        if (TaskMemExact()) {
             EXPECT_EQ(platform::TaskMemLiveBlocks(), FTaskBlocks) << "task memory leaked";
+        }
         EXPECT_EQ(platform::BStrLiveCount(), FBStrs) << "BSTRs leaked";
         EXPECT_EQ(platform::SafeArrayLiveCount(), FArrays) << "safe arrays leaked";
     }

@@ -54,8 +54,9 @@ class GroupFixture : public ::testing::Test {
         Application->ProcessMessages();
         Application->OnException = FOldHandler;
         SetUIServices(FOldUi);
-        if (TaskMemExact())
+        if (TaskMemExact()) {
             EXPECT_EQ(platform::TaskMemLiveBlocks(), FTaskMem);
+        }
         EXPECT_EQ(platform::BStrLiveCount(), FBStrs);
         EXPECT_EQ(platform::SafeArrayLiveCount(), FArrays);
     }

@@ -269,8 +269,9 @@ TEST(CrossProcess, TaskMemoryCrossesBothWays) {
         OPCHANDLE handles[2] = {results[0].hServer, results[1].hServer};
         platform::CoTaskMemFree(results);
         platform::CoTaskMemFree(errors);
-        if (!wine)
+        if (!wine) {
             EXPECT_EQ(ServerBlocks(control.Get()), serverExpected);
+        }
         serverExpected = ServerBlocks(control.Get());
 
         // In: VARIANTs, one with a string that replaces the tag's string.
@@ -283,8 +284,9 @@ TEST(CrossProcess, TaskMemoryCrossesBothWays) {
         EXPECT_EQ(errors[0], S_OK);
         platform::CoTaskMemFree(errors);
         VariantClear(&values[0]);
-        if (!wine)
+        if (!wine) {
             EXPECT_EQ(ServerBlocks(control.Get()), serverExpected);
+        }
         serverExpected = ServerBlocks(control.Get());
 
         // Out: records holding VARIANTs with a string, freed here.

@@ -7,8 +7,9 @@ using namespace vexo::platform::test;
 // Known codes give the system texts; others name the code in hexadecimal.
 TEST(ErrorText, KnownAndUnknownCodes) {
     EXPECT_EQ(SystemErrorText(MakeHResult(0x8004ABCD)), "Unknown error 0x8004ABCD");
-    if (kStandIn) // the system has a text for this one (ERROR_ARENA_TRASHED)
+    if (kStandIn) { // the system has a text for this one (ERROR_ARENA_TRASHED)
         EXPECT_EQ(SystemErrorText(MakeHResult(0x00000007)), "Unknown error 0x00000007");
+    }
     if (RunningUnderWine())
         return; // Wine's texts are its own ("Success.", "Call failed.") or missing
     EXPECT_EQ(SystemErrorText(S_OK), "The operation completed successfully.");

@@ -44,8 +44,9 @@ TEST(Guid, MalformedTextsAreRejected) {
     for (const WCHAR *text : bad) {
         CLSID out = kSample;
         EXPECT_EQ(CLSIDFromString(text, &out), CO_E_CLASSSTRING) << WideToString(text);
-        if (kStandIn)
+        if (kStandIn) {
             EXPECT_EQ(out, GUID_NULL);
+        }
     }
     CLSID out = kSample;
     if (kStandIn) {

@@ -144,8 +144,9 @@ TEST(SafeArray, NullArguments) {
     EXPECT_EQ(out, nullptr);
     void *data = &i;
     EXPECT_EQ(SafeArrayAccessData(nullptr, &data), E_INVALIDARG);
-    if (kStandIn) // the stand-in clears the out-pointer; the system leaves it
+    if (kStandIn) { // the stand-in clears the out-pointer; the system leaves it
         EXPECT_EQ(data, nullptr);
+    }
     EXPECT_EQ(SafeArrayGetDim(nullptr), 0u);
     SafeArrayDestroy(psa);
     c.ExpectUnchanged();

@@ -73,8 +73,9 @@ TEST(Time, SystemTimeRoundTrip) {
     EXPECT_EQ(Ticks(Ft(1970, 1, 1)), 116444736000000000ULL);
     SYSTEMTIME bad{2001, 2, 0, 29, 0, 0, 0, 0};
     FILETIME out;
-    if (!vexo::platform::test::RunningUnderWine()) // Wine takes 29 February of a common year
+    if (!vexo::platform::test::RunningUnderWine()) { // Wine takes 29 February of a common year
         EXPECT_EQ(SystemTimeToFileTime(&bad, &out), FALSE);
+    }
     FILETIME huge{0xFFFFFFFF, 0xFFFFFFFF};
     EXPECT_EQ(FileTimeToSystemTime(&huge, &st), FALSE);
 }

@@ -87,8 +87,9 @@ TEST(VariantChangeType, IntegerRangesAndOverflow) {
     EXPECT_EQ(Change(I4(-32769), VT_I2, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(I4(65535), VT_UI2, out), S_OK);
     // Wine converts between signed and unsigned integers of one size unchecked.
-    if (!RunningUnderWine())
+    if (!RunningUnderWine()) {
         EXPECT_EQ(Change(I4(-5), VT_UI4, out), DISP_E_OVERFLOW);
+    }
     EXPECT_EQ(Change(I8(2147483648LL), VT_I4, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(I8(2147483648LL), VT_UINT, out), S_OK);
     EXPECT_EQ(out.vt, VT_UINT);
@@ -115,8 +116,9 @@ TEST(VariantChangeType, RealsRoundHalfToEven) {
     EXPECT_EQ(Change(R8(255.4), VT_UI1, out), S_OK);
     EXPECT_EQ(out.bVal, 255);
     EXPECT_EQ(Change(R8(255.5), VT_UI1, out), DISP_E_OVERFLOW);
-    if (!RunningUnderWine()) // Wine converts NaN to a number
+    if (!RunningUnderWine()) { // Wine converts NaN to a number
         EXPECT_EQ(Change(R8(std::nan("")), VT_I4, out), DISP_E_OVERFLOW);
+    }
     EXPECT_EQ(Change(R8(1e300), VT_I8, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(R8(1e300), VT_R4, out), DISP_E_OVERFLOW);
     EXPECT_EQ(Change(R8(1.5), VT_R4, out), S_OK);
@@ -126,11 +128,13 @@ TEST(VariantChangeType, RealsRoundHalfToEven) {
     // Exact texts of 2.5 and 3.5 ten-thousandths; Wine rounds them half up
     // and down instead of to even.
     EXPECT_EQ(FromText("0.00025", VT_CY, &out), S_OK);
-    if (!RunningUnderWine())
+    if (!RunningUnderWine()) {
         EXPECT_EQ(out.cyVal.int64, 2);
+    }
     EXPECT_EQ(FromText("0.00035", VT_CY, &out), S_OK);
-    if (!RunningUnderWine())
+    if (!RunningUnderWine()) {
         EXPECT_EQ(out.cyVal.int64, 4);
+    }
     EXPECT_EQ(Change(R8(1e20), VT_CY, out), DISP_E_OVERFLOW);
 }
 
